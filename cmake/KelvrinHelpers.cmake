@@ -1,0 +1,35 @@
+# kelvrin_add_library(name folder SOURCES ... [DEPS ...] [PRIVATE_DEPS ...])
+#   One static library per folder of src/; headers are included as "folder/file.h".
+function(kelvrin_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+  if(ARG_PRIVATE_DEPS)
+    target_link_libraries(${name} PRIVATE ${ARG_PRIVATE_DEPS})
+  endif()
+endfunction()
+
+# kelvrin_add_test_suite(name SOURCES ... [DEPS ...] [LABELS ...] [TIMEOUT s])
+#   A GoogleTest executable whose tests are registered one by one with CTest.
+#   Every suite carries the label "core" unless LABELS says otherwise.
+function(kelvrin_add_test_suite name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(NOT ARG_LABELS)
+    set(ARG_LABELS core)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main Threads::Threads)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    KELVRIN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    KELVRIN_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+endfunction()
