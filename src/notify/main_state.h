@@ -1,0 +1,72 @@
+#pragma once
+
+// The flags and counters of the main window that the check cycle, the
+// deletion, the body display, the notification and the scheduler share. It is
+// plain data: whoever changes it is a handler; nothing here is saved.
+//
+// The three counts of the current check come from the scoring's counters, so
+// the scoring counts straight into this state.
+
+#include <cstdint>
+#include <string>
+
+#include "filter/spam_scoring.h"
+
+namespace kelvrin::notify {
+
+struct MainState : filter::SpamCounters {
+  // A check, deletion, body display or command-mail run holds the POP3
+  // session; no second one may start.
+  bool CheckInProgress = false;
+  // A check was asked for; the scheduler starts it and clears the flag.
+  bool CheckRequested = false;
+
+  // The counts of the previous check (written by the post-check notification).
+  std::uint16_t PrevValidCount = 0;
+  std::uint16_t PrevSuspectCount = 0;
+  std::uint16_t PrevSpamCount = 0;
+
+  // The first message of the last check carried a unique id.
+  bool UIDLCapable = false;
+  // Messages listed by the last check; 0 after a reset.
+  int LastListedCount = 0;
+  // "Kelvrinate V" + VersionDigits; the first part of every tray hint.
+  std::string TitleText;
+  // 1 online, 0 offline.
+  int OnlineState = 0;
+  // 1 while the tray shows a check's result instead of the countdown.
+  int TrayResultShown = 0;
+  // Checks counted while "Web AutoUpdate" is on.
+  std::uint16_t CheckCounter = 0;
+  // Minutes added to the offline check interval.
+  int IntervalIncrement = 0;
+  // Connection events since the last check start.
+  int ConnectEventCount = 0;
+  // 10 after the countdown before a deletion was cancelled.
+  int CountdownCancelled = 0;
+  // 1 when the mail program's Send/Receive hot-key is recorded.
+  int SendRcvReady = 0;
+  // 0 settings existed, 10 first run, 1 first show done, 1000 closing.
+  int StartPhase = 0;
+  // The settings home, with a trailing separator.
+  std::string ProgramDir;
+  // The version with its dots removed ("0.1.0" gives "010").
+  std::string VersionDigits;
+  bool SmtpConfigured = false;
+  // Scheduler ticks towards the next timed check.
+  int TickCount = 0;
+  // 1 after the idle action ran.
+  int SnoozeState = 0;
+  // Guards the Enter key's body display against re-entry.
+  bool DisplayActive = false;
+  // A flash message waits for its reply.
+  bool FlashPending = false;
+  // Whether the main window is shown (not minimised to the tray).
+  bool MainWindowVisible = false;
+  // Scheduler bookkeeping.
+  int KeepAliveTicks = 0;
+  int GraphStep = 0;
+  int TimedCheckUnavailable = 0;
+};
+
+}  // namespace kelvrin::notify

@@ -1,0 +1,50 @@
+#pragma once
+
+// A timer as state: its interval and whether it runs. The GUI (or a test)
+// owns the real clock and calls the handler; the logic only switches it.
+
+#include "notify/change_notifier.h"
+
+namespace kelvrin::notify {
+
+class TimerModel {
+ public:
+  explicit TimerModel(int interval = 1000, bool enabled = false)
+      : interval_(interval), enabled_(enabled) {}
+
+  int Interval() const { return interval_; }
+  bool Enabled() const { return enabled_; }
+
+  // Setting the interval of a running timer restarts its count.
+  void setInterval(int ms) {
+    interval_ = ms;
+    ++restarts_;
+    changed_.notify();
+  }
+  // Enabling (also an enabled timer) starts a fresh count.
+  void setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (enabled) ++restarts_;
+    changed_.notify();
+  }
+  // Grows with every restart of the count, so the driver knows to restart.
+  unsigned restarts() const { return restarts_; }
+
+  ChangeNotifier<>& changed() { return changed_; }
+
+ private:
+  int interval_;
+  bool enabled_;
+  unsigned restarts_ = 0;
+  ChangeNotifier<> changed_;
+};
+
+// The "You have mail" panel: in front of the message view or behind it, and
+// its blinking label.
+struct YouHaveMailPanel {
+  bool InFront = false;
+  bool Blink = false;
+  int BlinkCount = 0;
+};
+
+}  // namespace kelvrin::notify
