@@ -1,0 +1,150 @@
+#pragma once
+
+// TPop3Client: the POP3 side of a mail check, over one blocking connection
+// (RFC 1939; STLS from RFC 2595).
+//
+// Everything runs on the calling thread. While a reply is awaited the client
+// pumps the EventPump every 500 ms, so the desktop program stays alive and a
+// Cancel can call Abort in the middle of a retrieval.
+//
+// Refused commands are not exceptions: they close the connection and are
+// reported through OnError with one of these codes (Msg is ReplyText):
+//   2001  USER or PASS refused (Login)
+//   2003  DELE refused
+//   2004  a retrieval ended with Failed set
+//   2006  STAT or UIDL refused
+//   2007  RSET or LIST refused
+//   2008  STLS refused, so the connection was not secured (Connect)
+// Socket errors come through OnError as well, with the socket's code
+// (errno; kTlsErrorCode = 2009 for a failed TLS handshake or an untrusted
+// certificate), and then as the SocketError itself.
+// Misuse and transport failures raise Pop3Error with a fixed text.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "mail/mail_message.h"
+#include "protocols/clock.h"
+#include "protocols/event_pump.h"
+#include "protocols/socket.h"
+
+namespace kelvrin::protocols {
+
+class Pop3Error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr int kPop3LoginRefused = 2001;
+inline constexpr int kPop3DeleteRefused = 2003;
+inline constexpr int kPop3RetrieveFailed = 2004;
+inline constexpr int kPop3StatRefused = 2006;
+inline constexpr int kPop3ResetRefused = 2007;
+inline constexpr int kPop3StlsRefused = 2008;
+
+class TPop3Client {
+ public:
+  using TNotifyEvent = std::function<void(TPop3Client& Sender)>;
+  using TErrorEvent =
+      std::function<void(TPop3Client& Sender, std::int32_t Error, const std::string& Msg)>;
+  using TProgressEvent = std::function<void(TPop3Client& Sender, std::uint16_t Percent)>;
+
+  // The socket comes from factory (a PosixSocket when none is given).
+  explicit TPop3Client(SocketFactory factory = {});
+  ~TPop3Client();
+  TPop3Client(const TPop3Client&) = delete;
+  TPop3Client& operator=(const TPop3Client&) = delete;
+
+  // Published properties.
+  std::string UserId;
+  std::string UserPasswd;
+  std::string Port = "110";  // text; unreadable text connects to 110
+  std::string Host;
+  bool GetUIDLsOnRetrieve = false;
+  std::int32_t OperationTimeout = 30000;  // ms; 0 or less: reads block without a time-out
+  std::uint16_t RetrieveProgressStep = 10;
+  SecurityMode Security = SecurityMode::None;
+  std::string CaFile;  // extra trusted certificates (PEM); empty: the system's store only
+
+  TNotifyEvent OnConnect;
+  TNotifyEvent OnDisconnect;
+  TErrorEvent OnError;
+  TNotifyEvent OnAfterRetrieve;
+  TProgressEvent OnRetrieveProgress;
+
+  // State the main window reads.
+  bool Failed = false;
+  std::string ReplyStatus;
+  std::string ReplyText;
+  std::uint16_t MessageCount = 0;  // at most 65535, whatever STAT says
+  bool UIDLSupported = false;
+  mail::TStringList DeletedNumbers;  // numbers deleted since the last Connect
+  bool Aborted = false;
+  // Why the last Connect failed (an exception's text, a refused STLS); empty
+  // after a successful one.
+  std::string LastErrorText;
+
+  protocols::Socket& Socket() { return *socket_; }
+  void SetEventPump(EventPump& pump) { pump_ = &pump; }
+  void SetClock(Clock& clock) { clock_ = &clock; }
+
+  bool Connect();
+  bool Login();
+  void GetStat();
+  std::int32_t GetMessageSize(std::uint16_t MsgIndex);
+  bool RetrieveHeader(std::uint16_t MsgIndex, mail::TMailMessage& Msg);
+  bool Retrieve(std::uint16_t MsgIndex, mail::TMailMessage& Msg);
+  int RetrieveAllHeaders(mail::TMailMessageList& List);
+  // Clears List and releases the messages of earlier calls that no list
+  // refers to any more, then fetches every message not deleted on this
+  // connection into new messages owned by the client.
+  int RetrieveAll(mail::TMailMessageList& List, bool HeadersOnly);
+  std::string GetUIDL(std::uint16_t MsgIndex);
+  std::int32_t GetUIDLList(mail::TStringList& List);
+  void DeleteMessage(std::uint16_t MsgIndex);
+  void Reset();
+  void Noop();
+  bool Quit();
+  void Abort() { Aborted = true; }
+  bool Connected() const;
+
+  // The messages RetrieveAll created.
+  mail::MessageOwner& Messages() { return messages_; }
+
+  // A number out of a reply text: the word at position (1-based), without
+  // "(", ")", "{", "}", or fallback.
+  static std::int32_t ParseReplyNumber(std::string_view reply, int position, std::int32_t fallback);
+
+ private:
+  void SendText(const std::string& command);
+  // A status reply: read until its first line is complete, then interpreted.
+  std::string ReceiveText();
+  // One more chunk of a multi-line reply, not interpreted.
+  std::string ReceiveChunk();
+  std::string readOnce(std::int64_t startTick);
+  void interpretStatus(std::string_view chunk);
+  // The rest of a multi-line reply after its first chunk, until CR LF "." CR
+  // LF or the end of the connection.
+  void collectUntilTerminator(std::string& text, bool keep);
+  bool RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly, mail::TMailMessage& Msg);
+  void RaiseError(std::int32_t code);
+  void requireConnected(std::string_view suffix) const;
+  void closeSocket();
+  void socketError(const SocketError& error);
+  int timeoutForBlockingCalls() const;
+  std::string spoolFileName(std::uint16_t MsgIndex) const;
+
+  std::unique_ptr<protocols::Socket> socket_;
+  EventPump* pump_;
+  Clock* clock_;
+  mail::MessageOwner messages_;
+  std::uint16_t nextThreshold_ = 0;
+  std::uint16_t lastPercent_ = 0;
+  bool inSocketError_ = false;
+};
+
+}  // namespace kelvrin::protocols

@@ -1,0 +1,487 @@
+#include "protocols/posix_socket.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+
+namespace kelvrin::protocols {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+SocketError systemError(const std::string& call, int code) {
+  return SocketError(
+      std::string(std::strerror(code)) + " (" + call + ", error " + std::to_string(code) + ")",
+      code, call);
+}
+
+SocketError tlsError(const std::string& what, const std::string& call) {
+  return SocketError(what, kTlsErrorCode, call);
+}
+
+// The milliseconds left until deadline, at least 0; -1 stands for no limit.
+int remainingMs(bool limited, SteadyClock::time_point deadline) {
+  if (!limited) return -1;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+  return static_cast<int>(std::clamp<std::int64_t>(left, 0, INT32_MAX));
+}
+
+// Waits for events on fd; returns the events seen, 0 on time-out. A
+// negative time-out waits without limit.
+short pollFd(int fd, short events, int timeoutMs) {
+  const bool limited = timeoutMs >= 0;
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+  int wait = timeoutMs;
+  for (;;) {
+    pollfd entry{fd, events, 0};
+    const int rc = ::poll(&entry, 1, wait);
+    if (rc > 0) return entry.revents != 0 ? entry.revents : events;
+    if (rc == 0) return 0;
+    if (errno != EINTR) throw systemError("poll", errno);
+    wait = remainingMs(limited, deadline);
+  }
+}
+
+bool isIpLiteral(const std::string& text) {
+  unsigned char buffer[sizeof(in6_addr)];
+  return inet_pton(AF_INET, text.c_str(), buffer) == 1 ||
+         inet_pton(AF_INET6, text.c_str(), buffer) == 1;
+}
+
+std::string numericName(const sockaddr_storage& address, socklen_t length) {
+  char host[NI_MAXHOST];
+  if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, nullptr,
+                  0, NI_NUMERICHOST) != 0) {
+    return {};
+  }
+  return host;
+}
+
+// --- A socket BIO that never raises SIGPIPE ---------------------------------
+// OpenSSL's own socket BIO writes with write(2), which raises SIGPIPE when the
+// peer has gone; a library must not change the process's signal handling, so
+// TLS records go out through send(MSG_NOSIGNAL) here.
+
+struct BioState {
+  int fd = -1;
+  bool eof = false;
+};
+
+int bioWrite(BIO* bio, const char* data, size_t length, size_t* written) {
+  auto* state = static_cast<BioState*>(BIO_get_data(bio));
+  BIO_clear_retry_flags(bio);
+  const ssize_t sent = ::send(state->fd, data, length, MSG_NOSIGNAL);
+  if (sent >= 0) {
+    *written = static_cast<size_t>(sent);
+    return 1;
+  }
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) BIO_set_retry_write(bio);
+  *written = 0;
+  return 0;
+}
+
+int bioRead(BIO* bio, char* data, size_t length, size_t* readBytes) {
+  auto* state = static_cast<BioState*>(BIO_get_data(bio));
+  BIO_clear_retry_flags(bio);
+  *readBytes = 0;
+  const ssize_t got = ::recv(state->fd, data, length, 0);
+  if (got > 0) {
+    *readBytes = static_cast<size_t>(got);
+    return 1;
+  }
+  if (got == 0) {
+    state->eof = true;
+  } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+    BIO_set_retry_read(bio);
+  }
+  return 0;
+}
+
+long bioCtrl(BIO* bio, int command, long, void*) {
+  switch (command) {
+    case BIO_CTRL_FLUSH:
+      return 1;
+    case BIO_CTRL_EOF:
+      return static_cast<BioState*>(BIO_get_data(bio))->eof ? 1 : 0;
+    default:
+      return 0;
+  }
+}
+
+BIO_METHOD* noSigpipeMethod() {
+  static BIO_METHOD* method = [] {
+    BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "kelvrin socket");
+    BIO_meth_set_write_ex(m, bioWrite);
+    BIO_meth_set_read_ex(m, bioRead);
+    BIO_meth_set_ctrl(m, bioCtrl);
+    return m;
+  }();
+  return method;
+}
+
+std::string openSslReason() {
+  const unsigned long code = ERR_peek_last_error();
+  if (code == 0) return {};
+  const char* reason = ERR_reason_error_string(code);
+  return reason != nullptr ? reason : "error " + std::to_string(code);
+}
+
+}  // namespace
+
+struct PosixSocket::Tls {
+  SSL_CTX* ctx = nullptr;
+  SSL* ssl = nullptr;
+  BioState bio;
+  ~Tls() {
+    SSL_free(ssl);
+    SSL_CTX_free(ctx);
+  }
+};
+
+PosixSocket::PosixSocket() = default;
+
+PosixSocket::~PosixSocket() {
+  doClose();
+}
+
+bool PosixSocket::IsConnected() const {
+  return fd_ >= 0 && !peerClosed_;
+}
+
+bool PosixSocket::IsTls() const {
+  return tls_ != nullptr;
+}
+
+std::string PosixSocket::LocalHostName() const {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+std::string PosixSocket::LocalAddress() const {
+  if (fd_ < 0) return {};
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+  return numericName(address, length);
+}
+
+std::string PosixSocket::PeerAddress() const {
+  if (fd_ < 0) return {};
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+  return numericName(address, length);
+}
+
+void PosixSocket::doOpen(int connectTimeoutMs) {
+  doClose();
+  const bool numeric = !Addr().empty();
+  const std::string target = numeric ? Addr() : Host();
+  if (target.empty()) {
+    throw SocketError("No host name or address given (getaddrinfo)", EDESTADDRREQ, "getaddrinfo");
+  }
+  notifyLookup();
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = numeric ? AI_NUMERICHOST : 0;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(Port());
+  const int rc = getaddrinfo(target.c_str(), service.c_str(), &hints, &found);
+  if (rc != 0) {
+    if (rc == EAI_SYSTEM) throw systemError("getaddrinfo", errno);
+    throw SocketError(std::string(gai_strerror(rc)) + ": " + target + " (getaddrinfo, error " +
+                          std::to_string(rc) + ")",
+                      rc, "getaddrinfo");
+  }
+  std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, freeaddrinfo);
+
+  notifyConnecting();
+  const bool limited = connectTimeoutMs > 0;
+  const auto deadline =
+      SteadyClock::now() + std::chrono::milliseconds(limited ? connectTimeoutMs : 0);
+  int lastError = ECONNREFUSED;
+  for (const addrinfo* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
+    const int fd = ::socket(entry->ai_family, entry->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                            entry->ai_protocol);
+    if (fd < 0) {
+      lastError = errno;
+      continue;
+    }
+    int error = 0;
+    if (::connect(fd, entry->ai_addr, entry->ai_addrlen) != 0) {
+      error = errno;
+      if (error == EINPROGRESS || error == EINTR) {
+        const short events = pollFd(fd, POLLOUT, remainingMs(limited, deadline));
+        if (events == 0) {
+          error = ETIMEDOUT;
+        } else {
+          socklen_t length = sizeof error;
+          if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+        }
+      }
+    }
+    if (error != 0) {
+      ::close(fd);
+      lastError = error;
+      if (error == ETIMEDOUT) break;  // the time-out covers the whole open
+      continue;
+    }
+    // Commands are single small writes that wait for their reply: send them
+    // at once instead of holding them for coalescing.
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    fd_ = fd;
+    peerClosed_ = false;
+    break;
+  }
+  if (fd_ < 0) throw systemError("connect", lastError);
+  if (ImplicitTls()) doStartTls(connectTimeoutMs);
+}
+
+void PosixSocket::doStartTls(int timeoutMs) {
+  if (fd_ < 0) throw systemError("SSL_connect", ENOTCONN);
+  if (tls_) throw tlsError("TLS is already active on this connection", "SSL_connect");
+  auto tls = std::make_unique<Tls>();
+  ERR_clear_error();
+  tls->ctx = SSL_CTX_new(TLS_client_method());
+  if (tls->ctx == nullptr) throw tlsError("TLS set-up failed: " + openSslReason(), "SSL_CTX_new");
+  SSL_CTX_set_min_proto_version(tls->ctx, TLS1_2_VERSION);
+  SSL_CTX_set_default_verify_paths(tls->ctx);
+  if (!CaFile().empty() &&
+      SSL_CTX_load_verify_locations(tls->ctx, CaFile().c_str(), nullptr) != 1) {
+    throw tlsError(
+        "TLS set-up failed: cannot load the CA file " + CaFile() + " (" + openSslReason() + ")",
+        "SSL_CTX_load_verify_locations");
+  }
+  SSL_CTX_set_verify(tls->ctx, SSL_VERIFY_PEER, nullptr);
+  // POP3 and SMTP frame their own data, so a missing close_notify cannot
+  // truncate anything unnoticed; treat it as an ordinary end of stream.
+  SSL_CTX_set_options(tls->ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+
+  tls->ssl = SSL_new(tls->ctx);
+  if (tls->ssl == nullptr) throw tlsError("TLS set-up failed: " + openSslReason(), "SSL_new");
+  const std::string name = Addr().empty() ? Host() : Addr();
+  if (isIpLiteral(name)) {
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(tls->ssl), name.c_str());
+  } else {
+    SSL_set_hostflags(tls->ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    SSL_set1_host(tls->ssl, name.c_str());
+    SSL_set_tlsext_host_name(tls->ssl, name.c_str());
+  }
+  tls->bio.fd = fd_;
+  BIO* bio = BIO_new(noSigpipeMethod());
+  if (bio == nullptr) throw tlsError("TLS set-up failed: " + openSslReason(), "BIO_new");
+  BIO_set_data(bio, &tls->bio);
+  BIO_set_init(bio, 1);
+  SSL_set_bio(tls->ssl, bio, bio);
+
+  const bool limited = timeoutMs > 0;
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+  for (;;) {
+    ERR_clear_error();
+    errno = 0;
+    const int rc = SSL_connect(tls->ssl);
+    if (rc == 1) break;
+    const int error = SSL_get_error(tls->ssl, rc);
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+      const short wanted = error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT;
+      if (pollFd(fd_, wanted, remainingMs(limited, deadline)) == 0) {
+        throw tlsError("TLS handshake failed: timed out", "SSL_connect");
+      }
+      continue;
+    }
+    const long verify = SSL_get_verify_result(tls->ssl);
+    if (verify != X509_V_OK) {
+      throw tlsError(std::string("TLS handshake failed: certificate verify failed (") +
+                         X509_verify_cert_error_string(verify) + ")",
+                     "SSL_connect");
+    }
+    std::string reason = openSslReason();
+    if (reason.empty()) {
+      reason = (error == SSL_ERROR_SYSCALL && errno != 0) ? std::strerror(errno)
+                                                          : "the server closed the connection";
+    }
+    throw tlsError("TLS handshake failed: " + reason, "SSL_connect");
+  }
+  tls_ = std::move(tls);
+  tlsEof_ = false;
+}
+
+void PosixSocket::doSend(std::string_view data) {
+  if (fd_ < 0) throw systemError("send", ENOTCONN);
+  if (tls_) {
+    sendTls(data);
+  } else {
+    sendPlain(data);
+  }
+}
+
+void PosixSocket::sendPlain(std::string_view data) {
+  std::size_t offset = 0;
+  while (offset < data.size()) {
+    const ssize_t sent = ::send(fd_, data.data() + offset, data.size() - offset, MSG_NOSIGNAL);
+    if (sent >= 0) {
+      offset += static_cast<std::size_t>(sent);
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollFd(fd_, POLLOUT, -1);
+    } else if (errno != EINTR) {
+      throw systemError("send", errno);
+    }
+  }
+}
+
+void PosixSocket::sendTls(std::string_view data) {
+  std::size_t offset = 0;
+  while (offset < data.size()) {
+    ERR_clear_error();
+    errno = 0;
+    std::size_t written = 0;
+    if (SSL_write_ex(tls_->ssl, data.data() + offset, data.size() - offset, &written) == 1) {
+      offset += written;
+      continue;
+    }
+    const int error = SSL_get_error(tls_->ssl, 0);
+    if (error == SSL_ERROR_WANT_WRITE) {
+      pollFd(fd_, POLLOUT, -1);
+    } else if (error == SSL_ERROR_WANT_READ) {
+      pollFd(fd_, POLLIN, -1);
+    } else if (error == SSL_ERROR_SYSCALL && errno != 0) {
+      throw systemError("send", errno);
+    } else {
+      const std::string reason = openSslReason();
+      throw tlsError("TLS send failed: " + (reason.empty() ? "connection closed" : reason),
+                     "SSL_write");
+    }
+  }
+}
+
+bool PosixSocket::fillFromTls() {
+  char buffer[16384];
+  ERR_clear_error();
+  errno = 0;
+  std::size_t got = 0;
+  if (SSL_read_ex(tls_->ssl, buffer, sizeof buffer, &got) == 1) {
+    if (readAheadPos_ == readAhead_.size()) {
+      readAhead_.clear();
+      readAheadPos_ = 0;
+    }
+    readAhead_.append(buffer, got);
+    return true;
+  }
+  const int error = SSL_get_error(tls_->ssl, 0);
+  switch (error) {
+    case SSL_ERROR_WANT_READ:
+      return false;
+    case SSL_ERROR_WANT_WRITE:
+      pollFd(fd_, POLLOUT, -1);
+      return false;
+    case SSL_ERROR_ZERO_RETURN:
+      tlsEof_ = true;
+      return true;
+    case SSL_ERROR_SYSCALL:
+      if (errno == 0) {
+        tlsEof_ = true;
+        return true;
+      }
+      throw systemError("recv", errno);
+    default: {
+      const std::string reason = openSslReason();
+      throw tlsError("TLS receive failed: " + (reason.empty() ? "protocol error" : reason),
+                     "SSL_read");
+    }
+  }
+}
+
+bool PosixSocket::doWaitReadable(int timeoutMs) {
+  if (fd_ < 0) return false;
+  if (peerClosed_) return true;
+  if (!tls_) return pollFd(fd_, POLLIN, std::max(timeoutMs, 0)) != 0;
+  if (readAheadPos_ < readAhead_.size() || tlsEof_) return true;
+  if (SSL_pending(tls_->ssl) > 0) {
+    fillFromTls();
+    return true;
+  }
+  // Bytes on the wire may turn out to be a record without application data
+  // (a session ticket): keep waiting for the rest of the time then.
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+  for (;;) {
+    if (pollFd(fd_, POLLIN, remainingMs(true, deadline)) == 0) return false;
+    if (fillFromTls()) return true;
+  }
+}
+
+std::size_t PosixSocket::doReceive(char* buffer, std::size_t size) {
+  if (fd_ < 0) throw systemError("recv", ENOTCONN);
+  if (size == 0) return 0;
+  if (!tls_) {
+    for (;;) {
+      const ssize_t got = ::recv(fd_, buffer, size, 0);
+      if (got > 0) return static_cast<std::size_t>(got);
+      if (got == 0) {
+        peerClosed_ = true;
+        return 0;
+      }
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        pollFd(fd_, POLLIN, -1);
+      } else if (errno != EINTR) {
+        throw systemError("recv", errno);
+      }
+    }
+  }
+  for (;;) {
+    if (readAheadPos_ < readAhead_.size()) {
+      const std::size_t count = std::min(size, readAhead_.size() - readAheadPos_);
+      std::memcpy(buffer, readAhead_.data() + readAheadPos_, count);
+      readAheadPos_ += count;
+      return count;
+    }
+    if (tlsEof_) {
+      peerClosed_ = true;
+      return 0;
+    }
+    if (!fillFromTls()) pollFd(fd_, POLLIN, -1);
+  }
+}
+
+bool PosixSocket::doClose() {
+  if (fd_ < 0) return false;
+  if (tls_) {
+    // One try at close_notify; a peer that is gone does not hold us up.
+    if (!tlsEof_ && !peerClosed_) {
+      ERR_clear_error();
+      SSL_shutdown(tls_->ssl);
+    }
+    tls_.reset();
+  }
+  ::close(fd_);
+  fd_ = -1;
+  peerClosed_ = false;
+  tlsEof_ = false;
+  readAhead_.clear();
+  readAheadPos_ = 0;
+  return true;
+}
+
+SocketFactory PosixSocketFactory() {
+  return [] { return std::make_unique<PosixSocket>(); };
+}
+
+}  // namespace kelvrin::protocols

@@ -1,0 +1,59 @@
+#pragma once
+
+// The real Socket: POSIX sockets with OpenSSL 3 for TLS.
+//
+// The descriptor stays non-blocking after connect; blocking behaviour is made
+// with poll, so that waits can be bounded and TLS records that carry no
+// application data (TLS 1.3 session tickets) never block a wait. SIGPIPE is
+// never raised: plain sends use MSG_NOSIGNAL and TLS goes through a BIO that
+// does the same.
+//
+// TLS verifies the server against the system's CA store (plus CaFile when
+// set), checks the host name (or the IP address when the host is one), sends
+// SNI for names, and requires TLS 1.2 or later.
+
+#include <memory>
+#include <string>
+
+#include "protocols/socket.h"
+
+namespace kelvrin::protocols {
+
+class PosixSocket final : public Socket {
+ public:
+  PosixSocket();
+  ~PosixSocket() override;
+
+  bool IsConnected() const override;
+  bool IsTls() const override;
+  std::string LocalHostName() const override;
+  std::string LocalAddress() const override;
+  std::string PeerAddress() const override;
+
+ protected:
+  void doOpen(int connectTimeoutMs) override;
+  void doStartTls(int timeoutMs) override;
+  void doSend(std::string_view data) override;
+  bool doWaitReadable(int timeoutMs) override;
+  std::size_t doReceive(char* buffer, std::size_t size) override;
+  bool doClose() override;
+
+ private:
+  struct Tls;
+  void sendPlain(std::string_view data);
+  void sendTls(std::string_view data);
+  // One non-blocking TLS read into the read-ahead buffer; false when the
+  // record layer needs more bytes from the network.
+  bool fillFromTls();
+
+  int fd_ = -1;
+  bool peerClosed_ = false;
+  std::unique_ptr<Tls> tls_;
+  std::string readAhead_;  // application data SSL_read gave during a wait
+  std::size_t readAheadPos_ = 0;
+  bool tlsEof_ = false;  // the peer ended the TLS stream; Receive returns 0
+};
+
+SocketFactory PosixSocketFactory();
+
+}  // namespace kelvrin::protocols

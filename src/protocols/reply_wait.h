@@ -1,0 +1,47 @@
+#pragma once
+
+// What the POP3 and SMTP clients share: the wait for a reply and a few text
+// rules of their replies and settings.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "protocols/clock.h"
+#include "protocols/event_pump.h"
+#include "protocols/socket.h"
+
+namespace kelvrin::protocols {
+
+enum class WaitOutcome { Readable, NotConnected, TimedOut };
+
+// Waits for readable data in 500 ms polls. After each poll that found none:
+// a lost connection ends the wait, then a time-out counted from startTick;
+// otherwise the event pump runs (so Cancel can set a flag), and every 10th
+// pass also yields the time slice. Returns at once when data is there.
+WaitOutcome WaitForData(Socket& socket, const std::function<bool()>& connected, EventPump& pump,
+                        Clock& clock, std::int32_t timeoutMs, std::int64_t startTick);
+
+// One reply chunk: after WaitForData (only when timeoutMs > 0), a single
+// read of up to 2048 bytes into chunk (empty when the peer closed).
+WaitOutcome ReadChunk(Socket& socket, const std::function<bool()>& connected, EventPump& pump,
+                      Clock& clock, std::int32_t timeoutMs, std::int64_t startTick,
+                      std::string& chunk);
+
+// Trims bytes of code 32 and below at both ends.
+std::string_view TrimBlanks(std::string_view text);
+
+// Four decimal parts 0 to 255 separated by ".".
+bool IsDottedIPv4(std::string_view text);
+
+// A port given as text: decimal 1 to 65535, anything else gives fallback.
+int PortNumber(std::string_view text, int fallback);
+
+// numerator / denominator to the nearest integer, ties to even; both >= 0.
+std::int64_t RoundHalfEven(std::int64_t numerator, std::int64_t denominator);
+
+// The percentage as a 16-bit value: beyond 65535 stays at 65535.
+std::uint16_t ClampPercent(std::int64_t percent);
+
+}  // namespace kelvrin::protocols
