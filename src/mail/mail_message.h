@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -58,8 +59,8 @@ struct TAttachedFile {
   std::string FileName;
   std::string ContentID;
   std::string ContentType;
-  TStringList Lines;     // the encoded lines while decoding; emptied afterwards
-  std::string Data;      // the decoded content
+  TStringList Lines;       // the encoded lines while decoding; emptied afterwards
+  std::string Data;        // the decoded content
   std::string Identifier;  // names the temporary files of this item
 };
 
@@ -77,6 +78,17 @@ class TAttachedFiles {
 
 class MessageOwner;
 class TMailMessageList;
+
+// The moment a message is composed, as the local clock shows it. Compose
+// takes it from the system unless a test hands one in.
+struct ComposeTime {
+  std::tm Local{};            // local calendar time
+  long UtcOffsetSeconds = 0;  // the offset in effect then, east of UTC positive
+  // The local time of t, with the zone offset of that moment (daylight saving
+  // included).
+  static ComposeTime FromTimeT(std::time_t t);
+  static ComposeTime Now();
+};
 
 class TMailMessage {
  public:
@@ -153,6 +165,8 @@ class TMailMessage {
   // Fills RawMail with the header lines, an empty line and the dot-stuffed
   // body. Throws MailError when the sender or the recipients are missing.
   void Compose();
+  // The same at a given moment (the Date line and the date of the message id).
+  void Compose(const ComposeTime& now);
 
   // The owner that created this message, or nullptr for a standalone one.
   MessageOwner* Owner() const { return owner_; }

@@ -1,0 +1,321 @@
+#include "mail/header_parsing.h"
+
+#include <algorithm>
+
+#include "mail/codecs.h"
+
+namespace kelvrin::mail {
+namespace {
+
+constexpr auto npos = std::string_view::npos;
+
+inline bool isBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+inline char upperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+inline char lowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+inline bool isFoldContinuation(const std::string& line) {
+  return !line.empty() && (line[0] == ' ' || line[0] == '\t');
+}
+
+// The normalising pass over a header value: outside angle brackets control
+// characters become blanks, runs of blanks collapse and a trailing blank
+// goes, a backslash quotes the next character; inside angle brackets the
+// text stays as it is. With cuts, the output positions of the commas that
+// separate address entries (every comma except one met inside a quoted name
+// outside angle brackets) are collected.
+std::string normaliseValue(std::string_view v, std::vector<std::size_t>* cuts) {
+  std::string out;
+  out.reserve(v.size());
+  bool inQuotes = false;
+  bool inAngle = false;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    char c = v[i];
+    if (inAngle) {
+      if (c == ',' && cuts) cuts->push_back(out.size());
+      out += c;
+      if (c == '>' && !inQuotes) inAngle = false;
+      continue;
+    }
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+    if (c == ' ') {
+      const bool nextIsBlank =
+          i + 1 < v.size() && (v[i + 1] == ' ' || static_cast<unsigned char>(v[i + 1]) < 32);
+      if (i + 1 == v.size() || nextIsBlank) continue;
+      out += c;
+      continue;
+    }
+    if (c == '\\') {
+      if (i + 1 < v.size()) {
+        if (v[i + 1] == ',' && cuts) cuts->push_back(out.size());
+        out += v[i + 1];
+        ++i;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inQuotes = !inQuotes;
+    } else if (c == '<' && !inQuotes) {
+      inAngle = true;
+    } else if (c == ',' && cuts && !inQuotes) {
+      cuts->push_back(out.size());
+    }
+    out += c;
+  }
+  return out;
+}
+
+std::string decodeEncodedWord(char letter, std::string_view payload) {
+  std::string decoded;
+  if (letter == 'Q') {
+    decoded.assign(payload);
+    TQPCodec::Decode(decoded);
+  } else if (letter == 'B') {
+    StringSink sink(decoded);
+    TBase64DecodingStream decoder(sink);
+    decoder.Write(payload.data(), payload.size());
+  }
+  return decoded;
+}
+
+}  // namespace
+
+std::string_view TrimView(std::string_view text) {
+  std::size_t b = 0;
+  std::size_t e = text.size();
+  while (b < e && isBlankOrControl(text[b]))
+    ++b;
+  while (e > b && isBlankOrControl(text[e - 1]))
+    --e;
+  return text.substr(b, e - b);
+}
+
+std::string Trim(std::string_view text) {
+  return std::string(TrimView(text));
+}
+
+std::string UpperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = upperAscii(c);
+  return out;
+}
+
+std::string LowerCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = lowerAscii(c);
+  return out;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (upperAscii(text[i]) != upperAscii(prefix[i])) return false;
+  }
+  return true;
+}
+
+std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from) {
+  if (needle.empty()) return from <= text.size() ? from : npos;
+  if (text.size() < needle.size()) return npos;
+  const char first = upperAscii(needle[0]);
+  for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
+    if (upperAscii(text[i]) == first && StartsWithNoCase(text.substr(i), needle)) return i;
+  }
+  return npos;
+}
+
+std::optional<std::string> FindHeader(std::string_view name, std::span<const std::string> lines,
+                                      std::string_view stopPrefix) {
+  if (lines.empty()) return std::nullopt;
+  std::size_t i = 0;
+  while (i + 1 < lines.size() && lines[i].empty())
+    ++i;
+  for (; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.empty()) return std::nullopt;
+    if (!stopPrefix.empty() && std::string_view(line).starts_with(stopPrefix)) return std::nullopt;
+    if (!StartsWithNoCase(line, name)) continue;
+    std::string header = line;
+    for (std::size_t j = i + 1; j < lines.size() && isFoldContinuation(lines[j]); ++j) {
+      header += ' ';
+      header += TrimView(lines[j]);
+    }
+    return header;
+  }
+  return std::nullopt;
+}
+
+std::string GetHeaderValue(std::string_view name, std::string_view line, bool cutAtSemicolon) {
+  const std::size_t p = FindNoCase(line, name);
+  if (p == npos) return {};
+  std::string_view value = TrimView(line.substr(p + name.size()));
+  if (cutAtSemicolon) {
+    const std::size_t semicolon = value.find(';');
+    if (semicolon != npos) value = TrimView(value.substr(0, semicolon));
+  }
+  return normaliseValue(value, nullptr);
+}
+
+std::optional<std::vector<std::string>> CollectAddressHeader(std::string_view name,
+                                                             std::span<const std::string> headers) {
+  const std::string key = UpperCase(name) + ":";
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    if (!StartsWithNoCase(headers[i], key)) continue;
+    std::string text(TrimView(std::string_view(headers[i]).substr(key.size())));
+    for (std::size_t j = i + 1; j < headers.size() && isFoldContinuation(headers[j]); ++j) {
+      text += TrimView(headers[j]);
+    }
+    std::vector<std::size_t> cuts;
+    const std::string value = normaliseValue(text, &cuts);
+    std::vector<std::string> entries;
+    if (value.empty()) return entries;
+    // The text is closed by a separating comma so that nothing after the
+    // last one is lost.
+    if (cuts.empty() || cuts.back() != value.size() - 1) cuts.push_back(value.size());
+    std::size_t start = 0;
+    for (std::size_t cut : cuts) {
+      entries.emplace_back(value, start, cut - start);
+      start = cut + 1;
+    }
+    return entries;
+  }
+  return std::nullopt;
+}
+
+std::string JoinAddressEntries(const std::vector<std::string>& entries) {
+  std::string joined;
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    joined += entries[k];
+    if (k + 1 < entries.size() && entries[k].find('@') != std::string::npos) joined += ',';
+  }
+  return joined;
+}
+
+std::string DecodeHeaderText(std::string_view text) {
+  // The working text is buf[pos..] preceded by the settled text in out. Each
+  // decoded word is written back into buf just before its suffix (it is
+  // never longer than the encoded word it replaces), together with the last
+  // character of its prefix, which could pair with the decoded text into a
+  // new "=?". So the search resumes there instead of at the very beginning,
+  // and long texts of many encoded words stay linear.
+  std::string buf(TrimView(text));
+  std::string out;
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t start = buf.find("=?", pos);
+    if (start == npos) break;
+    const std::size_t question = buf.find('?', start + 2);
+    if (question == npos) break;
+    const std::size_t payloadStart = question + 3;
+    if (payloadStart > buf.size()) break;
+    const std::size_t end = buf.find("?=", payloadStart);
+    if (end == npos) break;
+    const char letter = upperAscii(buf[question + 1]);
+    const std::string decoded =
+        decodeEncodedWord(letter, std::string_view(buf).substr(payloadStart, end - payloadStart));
+    const std::size_t suffix = end + 2;
+    const bool keepLast = start > pos;
+    if (keepLast) out.append(buf, pos, start - pos - 1);
+    const char last = keepLast ? buf[start - 1] : '\0';
+    std::size_t w = suffix - decoded.size() - (keepLast ? 1 : 0);
+    pos = w;
+    if (keepLast) buf[w++] = last;
+    std::copy(decoded.begin(), decoded.end(), buf.begin() + static_cast<std::ptrdiff_t>(w));
+  }
+  out.append(buf, pos);
+  return out;
+}
+
+void ParseAddressList(std::string_view text, TAddressList& list) {
+  list.Clear();
+  auto add = [&list](std::string_view entry) {
+    TMailAddress address = ParseAddress(entry);
+    if (!address.Address.empty()) list.Add(std::move(address));
+  };
+  // The rest of the text is text[cur..]. The next "@", "," and blank are
+  // cached and only searched again once the rest has moved past them, so a
+  // long list costs one pass.
+  std::size_t cur = 0;
+  std::size_t nextAt = text.find('@');
+  std::size_t nextComma = text.find(',');
+  std::size_t nextBlank = text.find(' ');
+  auto refresh = [&](std::size_t& cached, char c) {
+    if (cached != npos && cached < cur) cached = text.find(c, cur);
+  };
+  for (;;) {
+    refresh(nextAt, '@');
+    if (nextAt == npos) {
+      add(text.substr(cur));
+      return;
+    }
+    const std::size_t entryStart = cur;
+    cur = nextAt + 1;
+    refresh(nextComma, ',');
+    refresh(nextBlank, ' ');
+    // A blank cuts only when a comma follows somewhere: "a@b c@d" stays one
+    // entry (a name that is itself an address).
+    std::size_t cut = nextComma;
+    if (nextBlank != npos) cut = nextComma == npos ? npos : std::min(nextComma, nextBlank);
+    if (cut == npos) {
+      add(text.substr(entryStart));
+      return;
+    }
+    add(text.substr(entryStart, cut - entryStart));
+    cur = cut + 1;
+  }
+}
+
+TMailAddress ParseAddress(std::string_view text) {
+  TMailAddress result;
+  const std::string_view s = TrimView(text);
+  const std::size_t at = s.find('@');
+  const std::size_t paren = s.find('(');
+  // Compared as 1-based positions where 0 means absent, so a "(" without any
+  // "@" also takes this branch.
+  const std::size_t atPos = at == npos ? 0 : at + 1;
+  const std::size_t parenPos = paren == npos ? 0 : paren + 1;
+  if (atPos < parenPos) {
+    result.Address = StripQuotes(s.substr(0, paren));
+    const std::size_t close = s.find(')', paren);
+    result.Name = std::string(s.substr(paren, close == npos ? npos : close - paren + 1));
+    return result;
+  }
+  const std::size_t lt = s.find('<');
+  if (lt != npos) {
+    const std::size_t gt = s.find('>', lt + 1);
+    if (gt != npos) result.Address = StripQuotes(s.substr(lt + 1, gt - lt - 1));
+    if (lt != 0) {
+      std::string rest(s.substr(0, lt));
+      if (gt != npos) rest += s.substr(gt + 1);
+      result.Name = StripQuotes(rest);
+    }
+    return result;
+  }
+  const std::size_t blank = s.rfind(' ');
+  if (blank != npos) {
+    result.Name = StripQuotes(s.substr(0, blank + 1));
+    result.Address = StripQuotes(s.substr(blank + 1));
+    return result;
+  }
+  result.Address = std::string(s);
+  return result;
+}
+
+std::string StripQuotes(std::string_view text) {
+  std::string_view s = TrimView(text);
+  while (!s.empty() && s.front() == '"')
+    s.remove_prefix(1);
+  while (!s.empty() && s.back() == '"')
+    s.remove_suffix(1);
+  return std::string(s);
+}
+
+}  // namespace kelvrin::mail

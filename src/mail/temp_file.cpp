@@ -1,0 +1,160 @@
+#include "mail/temp_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+
+#include "mail/random_source.h"
+
+namespace kelvrin::mail {
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 16;
+constexpr int kMaxNameAttempts = 100;
+
+std::mutex& hookMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::function<void(const std::string&)>& hookSlot() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
+
+bool writeAll(int fd, const char* data, std::size_t count) {
+  while (count > 0) {
+    const ssize_t n = ::write(fd, data, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string TempDirectory() {
+  const char* dir = std::getenv("TMPDIR");
+  if (dir != nullptr && *dir != '\0') return dir;
+  return "/tmp";
+}
+
+std::optional<TempFile> TempFile::Create(std::string_view identifier, std::string_view kind) {
+  const std::string dir = TempDirectory();
+  for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+    std::string path = dir;
+    if (path.back() != '/') path += '/';
+    path += identifier;
+    path += kind;
+    path += '-';
+    path += RandomHex8();
+    path += ".$$$";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) return TempFile(std::move(path), fd);
+    if (errno != EEXIST && errno != EINTR) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+TempFile::TempFile(std::string path, int fd) : path_(std::move(path)) {
+  sink_.fd = fd;
+}
+
+TempFile::TempFile(TempFile&& other) noexcept : path_(std::move(other.path_)) {
+  sink_.fd = other.sink_.fd;
+  sink_.failed = other.sink_.failed;
+  sink_.buffer = std::move(other.sink_.buffer);
+  other.sink_.fd = -1;
+  other.path_.clear();
+}
+
+TempFile::~TempFile() {
+  if (sink_.fd >= 0) ::close(sink_.fd);
+  if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+bool TempFile::FileSink::WriteBytes(const char* data, std::size_t count) {
+  if (failed || fd < 0) return false;
+  if (buffer.size() + count > kBufferSize) {
+    if (!Flush()) return false;
+    if (count >= kBufferSize) {
+      failed = !writeAll(fd, data, count);
+      return !failed;
+    }
+  }
+  buffer.append(data, count);
+  return true;
+}
+
+bool TempFile::FileSink::Flush() {
+  if (failed || fd < 0) return false;
+  if (!buffer.empty()) {
+    failed = !writeAll(fd, buffer.data(), buffer.size());
+    buffer.clear();
+  }
+  return !failed;
+}
+
+bool TempFile::FinishWriting() {
+  const bool ok = sink_.Flush();
+  if (sink_.fd >= 0) {
+    const bool closed = ::close(sink_.fd) == 0;
+    sink_.fd = -1;
+    return ok && closed;
+  }
+  return ok;
+}
+
+std::optional<std::string> TempFile::ReadBack() const {
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  std::optional<std::string> result;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+    std::string data;
+    data.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    bool ok = true;
+    for (;;) {
+      if (got == data.size()) data.resize(data.size() + kBufferSize);
+      const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        ok = false;
+        break;
+      }
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    if (ok) {
+      data.resize(got);
+      result = std::move(data);
+    }
+  }
+  ::close(fd);
+  return result;
+}
+
+void SetTempFileWrittenHook(std::function<void(const std::string& path)> hook) {
+  const std::lock_guard lock(hookMutex());
+  hookSlot() = std::move(hook);
+}
+
+void RunTempFileWrittenHook(const std::string& path) {
+  std::function<void(const std::string&)> hook;
+  {
+    const std::lock_guard lock(hookMutex());
+    hook = hookSlot();
+  }
+  if (hook) hook(path);
+}
+
+}  // namespace kelvrin::mail
