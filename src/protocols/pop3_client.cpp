@@ -303,14 +303,16 @@ bool TPop3Client::Retrieve(std::uint16_t MsgIndex, mail::TMailMessage& Msg) {
   return RetrieveMessage(MsgIndex, false, Msg);
 }
 
-std::string TPop3Client::spoolFileName(std::uint16_t MsgIndex) const {
+std::string TPop3Client::SpoolFilePrefix(std::uint16_t MsgIndex, std::string_view UserId,
+                                         std::string_view Host) {
   return "msg-" + std::to_string(MsgIndex) + "-" + namePart(UserId) + "@" + namePart(Host);
 }
 
 bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
                                   mail::TMailMessage& Msg) {
   const std::string n = std::to_string(MsgIndex);
-  std::optional<mail::TempFile> spool = mail::TempFile::Create(spoolFileName(MsgIndex), "");
+  std::optional<mail::TempFile> spool =
+      mail::TempFile::Create(SpoolFilePrefix(MsgIndex, UserId, Host), "");
   if (!spool) {
     throw Pop3Error("Cannot create a temporary file in " + mail::TempDirectory() + ".");
   }
@@ -377,7 +379,11 @@ int TPop3Client::RetrieveAll(mail::TMailMessageList& List, bool HeadersOnly) {
   List.Clear();
   messages_.ReleaseUnlisted();
   int added = 0;
-  const int count = MessageCount;
+  // MessageCount went down with every deletion of this connection, but the
+  // server keeps the numbers of the messages after a deleted one: count to
+  // the last number the server knows.
+  const int count = std::min<int>(MessageCount + static_cast<int>(DeletedNumbers.size()),
+                                  std::numeric_limits<std::uint16_t>::max());
   for (int number = 1; number <= count; ++number) {
     const std::string text = std::to_string(number);
     if (std::find(DeletedNumbers.begin(), DeletedNumbers.end(), text) != DeletedNumbers.end()) {

@@ -118,6 +118,11 @@ class TPop3Client {
   // A number out of a reply text: the word at position (1-based), without
   // "(", ")", "{", "}", or fallback.
   static std::int32_t ParseReplyNumber(std::string_view reply, int position, std::int32_t fallback);
+  // "msg-" n "-" user "@" host: the spool file's name before "-", its random
+  // part and ".$$$"; user and host lose every byte that could leave the
+  // directory.
+  static std::string SpoolFilePrefix(std::uint16_t MsgIndex, std::string_view UserId,
+                                     std::string_view Host);
 
  private:
   void SendText(const std::string& command);
@@ -136,7 +141,6 @@ class TPop3Client {
   void closeSocket();
   void socketError(const SocketError& error);
   int timeoutForBlockingCalls() const;
-  std::string spoolFileName(std::uint16_t MsgIndex) const;
 
   std::unique_ptr<protocols::Socket> socket_;
   EventPump* pump_;
