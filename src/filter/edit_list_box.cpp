@@ -1,0 +1,499 @@
+#include "filter/edit_list_box.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace kelvrin::filter {
+namespace {
+
+unsigned char foldAscii(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+bool equalFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (foldAscii(static_cast<unsigned char>(a[k])) != foldAscii(static_cast<unsigned char>(b[k])))
+      return false;
+  }
+  return true;
+}
+
+bool containsFolded(std::string_view text, std::string_view part) {
+  if (part.size() > text.size()) return false;
+  for (std::size_t p = 0; p + part.size() <= text.size(); ++p) {
+    if (equalFolded(text.substr(p, part.size()), part)) return true;
+  }
+  return false;
+}
+
+std::string errnoText(int error) {
+  return std::strerror(error);
+}
+
+[[noreturn]] void throwReadError(const std::filesystem::path& path, int error) {
+  throw ListFileError("Cannot read the list file " + path.string() + ": " + errnoText(error));
+}
+
+[[noreturn]] void throwWriteError(const std::filesystem::path& path, int error) {
+  throw ListFileError("Cannot write the list file " + path.string() + ": " + errnoText(error));
+}
+
+// Closes a descriptor on every way out.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now and reports the error of close, which may be the first sign of
+  // a failed write.
+  int close() {
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+// Every line becomes an entry, empty ones too; CR LF, LF and CR all end a
+// line, and a break at the very end adds no entry.
+std::vector<std::string> splitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  std::size_t p = 0;
+  while (p < text.size()) {
+    const char c = text[p];
+    if (c == '\r' || c == '\n') {
+      lines.emplace_back(text.substr(start, p - start));
+      p += (c == '\r' && p + 1 < text.size() && text[p + 1] == '\n') ? 2 : 1;
+      start = p;
+    } else {
+      ++p;
+    }
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+int compareEntries(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t k = 0; k < n; ++k) {
+    const int ca = foldAscii(static_cast<unsigned char>(a[k]));
+    const int cb = foldAscii(static_cast<unsigned char>(b[k]));
+    if (ca != cb) return ca - cb;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+TEditListBox::TEditListBox() {
+  measureText = [](std::string_view text) {
+    // A plain estimate until the GUI supplies its font metrics.
+    return TextExtent{static_cast<int>(text.size()) * 7, 13};
+  };
+}
+
+void TEditListBox::checkIndex(int index) const {
+  if (index < 0 || index >= Count()) {
+    throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+  }
+}
+
+void TEditListBox::entriesChanged() {
+  modified_ = true;
+  ++revision_;
+}
+
+const std::string& TEditListBox::Items(int index) const {
+  checkIndex(index);
+  return entries_[static_cast<std::size_t>(index)];
+}
+
+void TEditListBox::insertAt(std::size_t pos, std::string entry) {
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(pos), std::move(entry));
+  selected_.insert(selected_.begin() + static_cast<std::ptrdiff_t>(pos), 0);
+  // The selection stays on the entry it was on.
+  if (itemIndex_ >= static_cast<int>(pos)) ++itemIndex_;
+  if (anchorIndex_ >= static_cast<int>(pos)) ++anchorIndex_;
+  entriesChanged();
+}
+
+int TEditListBox::Add(std::string entry) {
+  std::size_t pos = entries_.size();
+  if (sorted_) {
+    const auto it = std::upper_bound(
+        entries_.begin(), entries_.end(), entry,
+        [](const std::string& a, const std::string& b) { return compareEntries(a, b) < 0; });
+    pos = static_cast<std::size_t>(it - entries_.begin());
+  }
+  insertAt(pos, std::move(entry));
+  return static_cast<int>(pos);
+}
+
+void TEditListBox::Insert(int index, std::string entry) {
+  if (index < 0 || index > Count()) {
+    throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+  }
+  insertAt(static_cast<std::size_t>(index), std::move(entry));
+}
+
+void TEditListBox::Delete(int index) {
+  checkIndex(index);
+  entries_.erase(entries_.begin() + index);
+  selected_.erase(selected_.begin() + index);
+  if (itemIndex_ == index) {
+    itemIndex_ = -1;
+  } else if (itemIndex_ > index) {
+    --itemIndex_;
+  }
+  if (anchorIndex_ == index) {
+    anchorIndex_ = -1;
+  } else if (anchorIndex_ > index) {
+    --anchorIndex_;
+  }
+  if (editor_.Visible && editor_.EntryIndex == index) editor_.EntryIndex = -1;
+  entriesChanged();
+}
+
+void TEditListBox::Move(int from, int to) {
+  checkIndex(from);
+  checkIndex(to);
+  if (from == to) return;
+  std::string entry = std::move(entries_[static_cast<std::size_t>(from)]);
+  entries_.erase(entries_.begin() + from);
+  entries_.insert(entries_.begin() + to, std::move(entry));
+  std::fill(selected_.begin(), selected_.end(), 0);
+  itemIndex_ = -1;
+  anchorIndex_ = -1;
+  entriesChanged();
+}
+
+void TEditListBox::setItem(int index, std::string text) {
+  checkIndex(index);
+  auto& entry = entries_[static_cast<std::size_t>(index)];
+  if (entry == text) return;
+  entry = std::move(text);
+  entriesChanged();
+}
+
+void TEditListBox::Clear() {
+  if (entries_.empty()) return;
+  entries_.clear();
+  selected_.clear();
+  itemIndex_ = -1;
+  anchorIndex_ = -1;
+  entriesChanged();
+}
+
+void TEditListBox::setMultiSelect(bool multiSelect) {
+  multiSelect_ = multiSelect;
+  if (!multiSelect_) {
+    // A single-selection list keeps only its selected entry.
+    std::fill(selected_.begin(), selected_.end(), 0);
+    if (itemIndex_ >= 0) selected_[static_cast<std::size_t>(itemIndex_)] = 1;
+  }
+}
+
+void TEditListBox::setItemIndex(int index) {
+  if (index != -1) checkIndex(index);
+  std::fill(selected_.begin(), selected_.end(), 0);
+  itemIndex_ = index;
+  anchorIndex_ = index;
+  if (index >= 0) selected_[static_cast<std::size_t>(index)] = 1;
+}
+
+bool TEditListBox::Selected(int index) const {
+  checkIndex(index);
+  return selected_[static_cast<std::size_t>(index)] != 0;
+}
+
+void TEditListBox::setSelected(int index, bool selected) {
+  checkIndex(index);
+  if (!multiSelect_) {
+    if (selected) {
+      setItemIndex(index);
+    } else if (itemIndex_ == index) {
+      setItemIndex(-1);
+    }
+    return;
+  }
+  selected_[static_cast<std::size_t>(index)] = selected ? 1 : 0;
+  if (selected) itemIndex_ = index;
+}
+
+int TEditListBox::SelCount() const {
+  return static_cast<int>(std::count(selected_.begin(), selected_.end(), 1));
+}
+
+int TEditListBox::Search(std::string_view S, bool Partial, bool CaseSensitive) {
+  int hit = -1;
+  for (std::size_t k = 0; k < entries_.size() && hit < 0; ++k) {
+    const std::string_view entry = entries_[k];
+    bool found;
+    if (CaseSensitive) {
+      found = (Partial && !S.empty() && entry.find(S) != std::string_view::npos) || entry == S;
+    } else {
+      found = (Partial && !S.empty() && containsFolded(entry, S)) || equalFolded(entry, S);
+    }
+    if (found) hit = static_cast<int>(k);
+  }
+  setItemIndex(hit);
+  return hit;
+}
+
+void TEditListBox::EditSelected() {
+  if (itemIndex_ < 0) return;
+  editor_.Visible = true;
+  editor_.Focused = true;
+  editor_.EntryIndex = itemIndex_;
+  editor_.Text = entries_[static_cast<std::size_t>(itemIndex_)];
+  editor_.SelStart = 0;
+  editor_.SelLength = editor_.Text.size();
+  listFocused_ = false;
+}
+
+void TEditListBox::setEditorText(std::string text) {
+  editor_.Text = std::move(text);
+  editor_.SelStart = editor_.Text.size();
+  editor_.SelLength = 0;
+}
+
+void TEditListBox::EditorKeyDown(EditorKey key) {
+  if (!editor_.Visible) return;
+  if (key == EditorKey::Enter && itemIndex_ >= 0) setItem(itemIndex_, editor_.Text);
+  editor_.Visible = false;
+  editor_.Focused = false;
+  listFocused_ = true;
+}
+
+bool TEditListBox::KeyPress(char key) {
+  if (key != ' ') return false;
+  EditSelected();
+  return true;
+}
+
+void TEditListBox::KeyUp(ListKey key) {
+  switch (key) {
+    case ListKey::NumpadPlus:
+      setItemIndex(Add(std::string(kNewEntryText)));
+      break;
+    case ListKey::Insert:
+      if (itemIndex_ >= 0) {
+        const int at = itemIndex_;
+        Insert(at, std::string(kNewEntryText));
+        setItemIndex(at);
+      } else if (entries_.empty()) {
+        setItemIndex(Add(std::string(kNewEntryText)));
+      }
+      EditSelected();
+      break;
+    case ListKey::Delete:
+      if (itemIndex_ >= 0) {
+        const int at = itemIndex_;
+        Delete(at);
+        if (Count() > 0) setItemIndex(std::min(at, Count() - 1));
+      }
+      break;
+    case ListKey::F2:
+      EditSelected();
+      break;
+  }
+}
+
+void TEditListBox::hideDragImage() {
+  dragImage_.Visible = false;
+  dragImage_.Text.clear();
+}
+
+void TEditListBox::MouseDown(ShiftState shift, int x, int y) {
+  buttonDown_ = true;
+  dragging_ = shift.Ctrl;
+  dragFromIndex_ = itemIndex_;
+  // Without a selected entry there is nothing to carry, so no image either.
+  if (dragging_ && itemIndex_ >= 0) {
+    dragImage_.Text = entries_[static_cast<std::size_t>(itemIndex_)];
+    const TextExtent extent = measureText(dragImage_.Text);
+    dragImage_.Width = extent.Width + 4;
+    dragImage_.Height = extent.Height + 4;
+    dragImage_.Left = x;
+    dragImage_.Top = y;
+    dragImage_.Visible = true;
+  }
+  if (OnMouseDown) OnMouseDown(shift, x, y);
+}
+
+void TEditListBox::MouseMove(int x, int y) {
+  if (dragging_ && dragImage_.Visible) {
+    dragImage_.Left = x;
+    dragImage_.Top = y;
+  }
+}
+
+void TEditListBox::Click(ShiftState shift, int index) {
+  if (index != -1) checkIndex(index);
+  editor_.Visible = false;
+  editor_.Focused = false;
+  setMultiSelect(shift.Shift || shift.Ctrl);
+
+  // The selection the platform's list box makes for this click.
+  if (index >= 0) {
+    if (multiSelect_ && shift.Shift && anchorIndex_ >= 0) {
+      const int anchor = anchorIndex_;
+      std::fill(selected_.begin(), selected_.end(), 0);
+      for (int k = std::min(anchor, index); k <= std::max(anchor, index); ++k) {
+        selected_[static_cast<std::size_t>(k)] = 1;
+      }
+      itemIndex_ = index;
+    } else if (multiSelect_ && shift.Ctrl) {
+      selected_[static_cast<std::size_t>(index)] ^= 1;
+      itemIndex_ = index;
+      anchorIndex_ = index;
+    } else {
+      setItemIndex(index);
+    }
+  }
+
+  if (dragging_ && dragFromIndex_ != -1 && itemIndex_ != -1) {
+    const int to = itemIndex_;
+    Move(dragFromIndex_, to);
+    setItemIndex(to);
+  }
+  dragging_ = false;
+  buttonDown_ = false;
+  hideDragImage();
+  if (OnClick) OnClick();
+}
+
+void TEditListBox::DblClick() {
+  if (itemIndex_ >= 0) {
+    EditSelected();
+  } else {
+    hideDragImage();
+    dragging_ = false;
+    buttonDown_ = false;
+  }
+  if (OnDblClick) OnDblClick();
+}
+
+void TEditListBox::loadList() {
+  loadFailed_ = false;
+  if (!autoFileName_.empty()) {
+    const std::filesystem::path path = listFilePath();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int error = 0;
+    std::string text;
+    if (fd < 0) {
+      if (errno != ENOENT) error = errno;
+    } else {
+      FileDescriptor file(fd);
+      struct stat info {};
+      if (::fstat(fd, &info) == 0 && info.st_size > 0) {
+        text.reserve(static_cast<std::size_t>(info.st_size));
+      }
+      char buffer[65536];
+      for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+          if (errno == EINTR) continue;
+          error = errno;
+          break;
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+      }
+      if (error == 0) {
+        std::vector<std::string> lines = splitLines(text);
+        if (sorted_) {
+          // One sort instead of one sorted insert per line keeps big files fast.
+          std::stable_sort(lines.begin(), lines.end(),
+                           [](const auto& a, const auto& b) { return compareEntries(a, b) < 0; });
+        }
+        entries_ = std::move(lines);
+        selected_.assign(entries_.size(), 0);
+        itemIndex_ = -1;
+        anchorIndex_ = -1;
+        ++revision_;
+      }
+    }
+    if (error != 0) {
+      loadFailed_ = true;
+      if (!entries_.empty()) setItemIndex(0);
+      throwReadError(path, error);
+    }
+  }
+  modified_ = false;
+  if (!entries_.empty()) setItemIndex(0);
+}
+
+void TEditListBox::SaveList() {
+  if (autoFileName_.empty()) return;
+  if (loadFailed_ && !modified_) return;
+
+  const std::filesystem::path path = listFilePath();
+  std::string text;
+  std::size_t size = 0;
+  for (const auto& entry : entries_)
+    size += entry.size() + 2;
+  text.reserve(size);
+  for (const auto& entry : entries_) {
+    text += entry;
+    text += "\r\n";
+  }
+
+  // A sibling in the same directory, so that the rename cannot cross file
+  // systems and a crash leaves either the old or the new file, never half.
+  std::string tempName = path.string() + ".XXXXXX";
+  const int fd = ::mkstemp(tempName.data());
+  if (fd < 0) throwWriteError(path, errno);
+  FileDescriptor file(fd);
+  auto fail = [&](int error) {
+    ::unlink(tempName.c_str());
+    throwWriteError(path, error);
+  };
+  struct stat old {};
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
+  if (::fchmod(fd, mode) != 0) fail(errno);
+  if (!writeAll(fd, text)) fail(errno);
+  if (::fsync(fd) != 0) fail(errno);
+  if (file.close() != 0) fail(errno);
+  if (::rename(tempName.c_str(), path.c_str()) != 0) fail(errno);
+
+  // Make the rename itself durable; the new file is complete either way.
+  const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  modified_ = false;
+  loadFailed_ = false;
+}
+
+}  // namespace kelvrin::filter
