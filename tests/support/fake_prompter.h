@@ -75,16 +75,13 @@ class FakePrompter : public ui::Prompter {
 
   const std::vector<Call>& Calls() const { return calls_; }
   // The message boxes only, in order.
-  std::vector<Call> Boxes() const {
-    std::vector<Call> boxes;
-    for (const Call& c : calls_) {
-      if (c.CallKind == Kind::MessageBox) boxes.push_back(c);
-    }
-    return boxes;
-  }
+  const std::vector<Call>& Boxes() const { return boxes_; }
   // Every scripted answer was used.
   bool ScriptConsumed() const { return boxAnswers_.empty() && inputAnswers_.empty(); }
-  void Clear() { calls_.clear(); }
+  void Clear() {
+    calls_.clear();
+    boxes_.clear();
+  }
 
  protected:
   std::optional<ActiveWindow> activeWindow() const override {
@@ -104,6 +101,7 @@ class FakePrompter : public ui::Prompter {
     call.Box = spec;
     call.Result = answerFor(spec);
     calls_.push_back(call);
+    boxes_.push_back(call);
     return call.Result;
   }
 
@@ -188,6 +186,7 @@ class FakePrompter : public ui::Prompter {
   }
 
   std::vector<Call> calls_;
+  std::vector<Call> boxes_;
   std::deque<Scripted> boxAnswers_;
   std::deque<std::string> inputAnswers_;
   int cancelAtStep_ = 0;
