@@ -176,8 +176,9 @@ bool TSmtpClient::greet(bool extended) {
 
 void TSmtpClient::failConnect(const std::string& reason) {
   LastErrorText = reason;
-  Failed = true;
   Quit();
+  // QUIT's own reply must not make the failure look like a success.
+  Failed = true;
 }
 
 bool TSmtpClient::Connect() {
@@ -231,13 +232,13 @@ bool TSmtpClient::Connect() {
       if (!greet(true)) failConnect("The server refused EHLO after STARTTLS: " + ReplyCode);
     }
   } catch (const std::exception& error) {
-    Failed = true;
     LastErrorText = error.what();
     try {
       Quit();
     } catch (...) {
       socket_->Close();
     }
+    Failed = true;
   }
   return Connected();
 }
