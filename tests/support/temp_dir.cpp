@@ -11,10 +11,17 @@
 
 namespace kelvrin::test {
 
-TempDir::TempDir(const std::string& prefix) {
+namespace {
+std::string tmpBase() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
-  pattern += "/" + prefix + "XXXXXX";
+  return (base != nullptr && *base != '\0') ? base : "/tmp";
+}
+}  // namespace
+
+TempDir::TempDir(const std::string& prefix) : TempDir(prefix, tmpBase()) {}
+
+TempDir::TempDir(const std::string& prefix, const std::string& parent) {
+  std::string pattern = parent + "/" + prefix + "XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) {

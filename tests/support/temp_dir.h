@@ -10,6 +10,8 @@ class TempDir {
  public:
   // Created under $TMPDIR (or /tmp) as prefix + random suffix, mode 0700.
   explicit TempDir(const std::string& prefix = "kelvrin-test-");
+  // Created in parent instead.
+  TempDir(const std::string& prefix, const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
