@@ -1,0 +1,169 @@
+#pragma once
+
+// TKVmain: the main window without its window. It owns everything that lives
+// for the whole run — the POP3 client and the message list, the forms and
+// the settings file, the rule lists, the shared state, the state models the
+// GUI renders, the handlers, and the ports it was given — and it is where
+// the handlers reach each other.
+//
+// Member order is ownership order: everything is declared after what it
+// refers to, so it is destroyed first. In particular the POP3 client, which
+// owns the messages of a check, is declared before MessageList1 and the
+// message view, which refer to them.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/command_model.h"
+#include "app/later_parts.h"
+#include "app/message_view.h"
+#include "app/status_bar.h"
+#include "filter/edit_list_box.h"
+#include "mail/mail_message.h"
+#include "notify/main_state.h"
+#include "notify/post_check_notification.h"
+#include "notify/timer_model.h"
+#include "notify/tray_icon.h"
+#include "protocols/clock.h"
+#include "protocols/event_pump.h"
+#include "protocols/pop3_client.h"
+#include "protocols/socket.h"
+#include "settings/form.h"
+#include "settings/ini_file.h"
+#include "settings/ini_val.h"
+#include "settings/settings_section.h"
+#include "ui/prompter.h"
+
+namespace kelvrin::app {
+
+class CheckCycle;
+class MessageViewHandlers;
+class Deletion;
+class BodyDisplay;
+
+// What the platform gives the core.
+struct Ports {
+  protocols::SocketFactory socketFactory;  // empty: real sockets
+  protocols::EventPump& pump;
+  protocols::Clock& clock;
+  ui::Prompter& prompter;
+};
+
+// "Kelvrinate V" + the version digits.
+inline constexpr const char* kTitlePrefix = "Kelvrinate V";
+// The version of the build with its dots removed ("0.1.0" gives "010").
+std::string versionDigits(std::string_view version);
+
+class TKVmain {
+ public:
+  // programDir is the settings home; a trailing "/" is added when missing.
+  TKVmain(Ports ports, std::filesystem::path settingsHome);
+  ~TKVmain();
+  TKVmain(const TKVmain&) = delete;
+  TKVmain& operator=(const TKVmain&) = delete;
+
+  // Start-up and exit, as far as they set up state: reading the settings
+  // file and the lists, the commands that depend on options, the tray, the
+  // timers and the online state. FormDestroy quits a held session.
+  void FormCreate();
+  void FormShow();
+  void FormDestroy();
+
+  // The ports.
+  protocols::EventPump& Pump;
+  protocols::Clock& Clock;
+  ui::Prompter& Prompter;
+
+  notify::MainState State;
+
+  // Settings: the two forms, their settings components and the file.
+  std::filesystem::path SettingsHome;
+  std::unique_ptr<settings::Form> KVmain;
+  std::unique_ptr<settings::Form> KVWForm1;
+  settings::TIniVal IniVal1;
+  settings::TIniVal WizardIniVal;
+  settings::IniFile IniFile;
+  settings::SettingsSection Settings;
+
+  // The rule lists of the wizard and the lists of the main window.
+  std::unique_ptr<filter::TEditListBox> lbBanEM;
+  std::unique_ptr<filter::TEditListBox> lbBanSubject;
+  std::unique_ptr<filter::TEditListBox> lbAllowEM;
+  std::unique_ptr<filter::TEditListBox> Favourites1;
+  std::unique_ptr<filter::TEditListBox> WebListBox1;
+
+  // The POP3 client owns the messages that MessageList1 refers to.
+  protocols::TPop3Client Pop3Client1;
+  mail::TMailMessageList MessageList1;
+  // The server's unique ids in server order, fetched by a deletion or a body
+  // display on a server that gives them.
+  mail::TStringList UIDLList;
+
+  // State models.
+  notify::TrayIconModel TrayIcon1;
+  StatusBarModel dfsStatus;
+  CommandModel Commands;
+  MessageViewModel VTree1;
+  notify::TimerModel ETimer1{3000, false};
+  notify::TimerModel ETimer2{1000, false};
+  notify::TimerModel SnoozeTimer{1000, false};
+  notify::YouHaveMailPanel YHMGroupBox1;
+  // The "Communications" tab is shown (the command mails are enabled).
+  bool TabSheet2Visible = false;
+
+  // Parts built elsewhere; each defaults to doing nothing.
+  void setSysMessages(std::unique_ptr<SysMessages> part);
+  void setVersionCheck(std::unique_ptr<VersionCheck> part);
+  void setDialUp(std::unique_ptr<DialUp> part);
+  void setIdleWatch(std::unique_ptr<IdleWatch> part);
+  void setQuickReply(std::unique_ptr<QuickReply> part);
+  void setWindowPort(std::unique_ptr<WindowPort> part);
+  void setPostCheckNotification(std::unique_ptr<notify::PostCheckNotification> part);
+  SysMessages& sysMessages() { return *sysMessages_; }
+  VersionCheck& versionCheck() { return *versionCheck_; }
+  DialUp& dialUp() { return *dialUp_; }
+  IdleWatch& idleWatch() { return *idleWatch_; }
+  QuickReply& quickReply() { return *quickReply_; }
+  WindowPort& windowPort() { return *windowPort_; }
+  notify::PostCheckNotification& postCheckNotification() { return *notification_; }
+
+  // The handlers.
+  CheckCycle& Check() { return *checkCycle_; }
+  MessageViewHandlers& View() { return *viewHandlers_; }
+  Deletion& Delete() { return *deletion_; }
+  BodyDisplay& Body() { return *bodyDisplay_; }
+
+  // The operations the other parts share, forwarded to their handler.
+  void GetServerMessages();
+  bool InitComms();
+  void EndSession();
+  void ResetStatus();
+  void DelButtonEnable(bool Enable);
+  void VtreeToFront();
+  void btOpenClick();
+  void BtCancelClick();
+  void btDeleteClick(int originTag);
+  void DisplayBody();
+  // Waits while letting events run: 1 ms sleeps, events every 100 of them.
+  void Delay(std::uint32_t Milliseconds);
+
+  // Whether the main window is shown (not in the tray).
+  bool mainWindowVisible() const { return State.MainWindowVisible; }
+
+ private:
+  std::unique_ptr<SysMessages> sysMessages_;
+  std::unique_ptr<VersionCheck> versionCheck_;
+  std::unique_ptr<DialUp> dialUp_;
+  std::unique_ptr<IdleWatch> idleWatch_;
+  std::unique_ptr<QuickReply> quickReply_;
+  std::unique_ptr<WindowPort> windowPort_;
+  std::unique_ptr<notify::PostCheckNotification> notification_;
+
+  std::unique_ptr<CheckCycle> checkCycle_;
+  std::unique_ptr<MessageViewHandlers> viewHandlers_;
+  std::unique_ptr<Deletion> deletion_;
+  std::unique_ptr<BodyDisplay> bodyDisplay_;
+};
+
+}  // namespace kelvrin::app

@@ -1,0 +1,83 @@
+#pragma once
+
+// The places where the check cycle, the deletion and the body display call
+// into parts of the program that are built elsewhere: command mails, the
+// version check, dial-up, the idle timer, the quick-reply form and the
+// window itself. Each is a small interface whose defaults do nothing, so the
+// core runs without them (the command line has none) and the desktop program
+// plugs in its own.
+
+#include <string>
+
+#include "filter/message_node.h"
+
+namespace kelvrin::app {
+
+class TKVmain;
+
+// Command and flash mails among the fetched headers.
+class SysMessages {
+ public:
+  virtual ~SysMessages() = default;
+  // Runs once after the headers of a check are fetched. May remove command
+  // mails from MessageList1 (and delete them on the server) and may end the
+  // session.
+  virtual void IncomingSysMessage(TKVmain&) {}
+};
+
+class VersionCheck {
+ public:
+  virtual ~VersionCheck() = default;
+  virtual void Check4NewVersion() {}
+  // Clears the running marks of the version check and the upgrader.
+  virtual void ClearRunningMarks() {}
+  // Stops an automatic upgrade download that is running.
+  virtual void StopDownload() {}
+};
+
+class DialUp {
+ public:
+  virtual ~DialUp() = default;
+  // A dial-up connection that the system made is up.
+  virtual bool SystemConnectionUp() { return false; }
+  // The dial-up component holds a connection (dialling or connected).
+  virtual bool HoldsConnection() { return false; }
+  virtual void StartDialler() {}
+  virtual void HangUp() {}
+  // Cancels dialling and hangs up.
+  virtual void Cancel() {}
+  // The address text of the connection detector.
+  virtual std::string AddressText() { return {}; }
+};
+
+// The idle measure of the timers: the user is present.
+class IdleWatch {
+ public:
+  virtual ~IdleWatch() = default;
+  enum class Sender { MessageView, TrayIcon, YouHaveMailLabel, Window };
+  virtual void SnoozeTimerTimer(Sender) {}
+};
+
+class QuickReply {
+ public:
+  virtual ~QuickReply() = default;
+  // Opens the quick-reply form for a message, with the quoted text (empty
+  // for a plain reply).
+  virtual void Open(const filter::MessageNode&, const std::string& /*quote*/) {}
+};
+
+// What only a window can do.
+class WindowPort {
+ public:
+  virtual ~WindowPort() = default;
+  // Minimising goes to the tray; the core has already marked the window hidden.
+  virtual void MinimizeApplication() {}
+  virtual void CloseMainWindow() {}
+  virtual void Repaint() {}
+  // Opens the tray menu again (after "Mark All").
+  virtual void PopupTrayMenu() {}
+  // A left-button press and release at the main window's client origin.
+  virtual void PostClickAtClientOrigin() {}
+};
+
+}  // namespace kelvrin::app
