@@ -35,7 +35,27 @@ std::string normaliseValue(std::string_view v, std::vector<std::size_t>* cuts) {
   out.reserve(v.size());
   bool inQuotes = false;
   bool inAngle = false;
-  for (std::size_t i = 0; i < v.size(); ++i) {
+  const std::size_t n = v.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    // Runs of characters that need no decision are copied in one go.
+    std::size_t j = i;
+    if (inAngle) {
+      while (j < n && v[j] != '>' && (v[j] != ',' || !cuts))
+        ++j;
+    } else {
+      while (j < n) {
+        const auto u = static_cast<unsigned char>(v[j]);
+        const bool plain = u > 32 && u != '"' && u != '\\' && u != '<' && (u != ',' || !cuts);
+        const bool loneBlank = u == ' ' && j + 1 < n && static_cast<unsigned char>(v[j + 1]) > 32;
+        if (!plain && !loneBlank) break;
+        ++j;
+      }
+    }
+    if (j > i) {
+      out.append(v.data() + i, j - i);
+      i = j;
+      if (i == n) break;
+    }
     char c = v[i];
     if (inAngle) {
       if (c == ',' && cuts) cuts->push_back(out.size());
@@ -132,25 +152,68 @@ std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size
   return npos;
 }
 
-std::optional<std::string> FindHeader(std::string_view name, std::span<const std::string> lines,
-                                      std::string_view stopPrefix) {
-  if (lines.empty()) return std::nullopt;
+namespace {
+
+// The line index of the header called name in the block at the top of lines
+// and the end of its continuation lines; false when there is none.
+bool locateHeader(std::string_view name, std::span<const std::string> lines,
+                  std::string_view stopPrefix, std::size_t& first, std::size_t& end) {
+  if (lines.empty() || name.empty()) return false;
   std::size_t i = 0;
   while (i + 1 < lines.size() && lines[i].empty())
     ++i;
+  const char lead = upperAscii(name[0]);
   for (; i < lines.size(); ++i) {
     const std::string& line = lines[i];
-    if (line.empty()) return std::nullopt;
-    if (!stopPrefix.empty() && std::string_view(line).starts_with(stopPrefix)) return std::nullopt;
-    if (!StartsWithNoCase(line, name)) continue;
-    std::string header = line;
-    for (std::size_t j = i + 1; j < lines.size() && isFoldContinuation(lines[j]); ++j) {
-      header += ' ';
-      header += TrimView(lines[j]);
+    if (line.empty()) return false;
+    if (!stopPrefix.empty() && std::string_view(line).starts_with(stopPrefix)) return false;
+    if (line.size() < name.size() || upperAscii(line[0]) != lead || !StartsWithNoCase(line, name)) {
+      continue;
     }
-    return header;
+    first = i;
+    end = i + 1;
+    while (end < lines.size() && isFoldContinuation(lines[end]))
+      ++end;
+    return true;
   }
-  return std::nullopt;
+  return false;
+}
+
+void unfold(std::span<const std::string> lines, std::size_t first, std::size_t end,
+            std::string& out) {
+  out = lines[first];
+  for (std::size_t j = first + 1; j < end; ++j) {
+    out += ' ';
+    out += TrimView(lines[j]);
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> FindHeader(std::string_view name, std::span<const std::string> lines,
+                                      std::string_view stopPrefix) {
+  std::size_t first = 0;
+  std::size_t end = 0;
+  if (!locateHeader(name, lines, stopPrefix, first, end)) return std::nullopt;
+  std::string header;
+  unfold(lines, first, end, header);
+  return header;
+}
+
+bool HeaderMatch::Find(std::string_view name, std::span<const std::string> lines,
+                       std::string_view stopPrefix) {
+  std::size_t first = 0;
+  std::size_t end = 0;
+  found_ = locateHeader(name, lines, stopPrefix, first, end);
+  if (!found_) {
+    text_ = {};
+  } else if (end == first + 1) {
+    text_ = lines[first];
+  } else {
+    unfold(lines, first, end, unfolded_);
+    text_ = unfolded_;
+  }
+  return found_;
 }
 
 std::string GetHeaderValue(std::string_view name, std::string_view line, bool cutAtSemicolon) {
@@ -206,7 +269,9 @@ std::string DecodeHeaderText(std::string_view text) {
   // character of its prefix, which could pair with the decoded text into a
   // new "=?". So the search resumes there instead of at the very beginning,
   // and long texts of many encoded words stay linear.
-  std::string buf(TrimView(text));
+  const std::string_view trimmed = TrimView(text);
+  if (trimmed.find("=?") == npos) return std::string(trimmed);
+  std::string buf(trimmed);
   std::string out;
   std::size_t pos = 0;
   for (;;) {

@@ -33,6 +33,26 @@ std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size
 std::optional<std::string> FindHeader(std::string_view name, std::span<const std::string> lines,
                                       std::string_view stopPrefix = {});
 
+// FindHeader without copying: the text refers to the line itself unless the
+// header is folded, so looking up the headers of a block allocates only for
+// folded ones. Not copyable, because the text may point into the object.
+class HeaderMatch {
+ public:
+  HeaderMatch() = default;
+  HeaderMatch(const HeaderMatch&) = delete;
+  HeaderMatch& operator=(const HeaderMatch&) = delete;
+
+  bool Find(std::string_view name, std::span<const std::string> lines,
+            std::string_view stopPrefix = {});
+  explicit operator bool() const { return found_; }
+  std::string_view operator*() const { return text_; }
+
+ private:
+  bool found_ = false;
+  std::string_view text_;
+  std::string unfolded_;
+};
+
 // The normalised value after name in line (see header_parsing.cpp); empty
 // when name does not occur.
 std::string GetHeaderValue(std::string_view name, std::string_view line, bool cutAtSemicolon);

@@ -58,14 +58,13 @@ std::int64_t textLength(const TStringList& lines) {
 
 void parseHeaders(TMailMessage& m) {
   const TStringList& h = m.Headers;
-  if (auto from = FindHeader("FROM:", h)) {
-    ParseAddressList(DecodeHeaderText(GetHeaderValue("FROM:", *from, false)), m.FromList);
+  HeaderMatch header;
+  if (header.Find("FROM:", h)) {
+    ParseAddressList(DecodeHeaderText(GetHeaderValue("FROM:", *header, false)), m.FromList);
   }
-  if (auto returnPath = FindHeader("RETURN-PATH:", h)) {
-    m.ReturnPath = GetHeaderValue("RETURN-PATH:", *returnPath, true);
-  }
-  if (auto replyTo = FindHeader("REPLY-TO:", h)) {
-    ParseAddressList(DecodeHeaderText(GetHeaderValue("REPLY-TO:", *replyTo, true)), m.ReplyToList);
+  if (header.Find("RETURN-PATH:", h)) m.ReturnPath = GetHeaderValue("RETURN-PATH:", *header, true);
+  if (header.Find("REPLY-TO:", h)) {
+    ParseAddressList(DecodeHeaderText(GetHeaderValue("REPLY-TO:", *header, true)), m.ReplyToList);
   }
   if (auto to = CollectAddressHeader("TO", h)) {
     ParseAddressList(JoinAddressEntries(*to), m.SendToList);
@@ -73,12 +72,10 @@ void parseHeaders(TMailMessage& m) {
   if (auto cc = CollectAddressHeader("CC", h)) {
     ParseAddressList(JoinAddressEntries(*cc), m.CCList);
   }
-  if (auto date = FindHeader("DATE:", h)) m.DateText = GetHeaderValue("DATE:", *date, true);
-  if (auto subject = FindHeader("SUBJECT:", h)) {
-    m.Subject = DecodeHeaderText(std::string_view(*subject).substr(8));
-  }
-  if (auto mime = FindHeader("MIME-VERSION:", h)) {
-    m.MimeVersion = Trim(GetHeaderValue("MIME-VERSION:", *mime, true));
+  if (header.Find("DATE:", h)) m.DateText = GetHeaderValue("DATE:", *header, true);
+  if (header.Find("SUBJECT:", h)) m.Subject = DecodeHeaderText((*header).substr(8));
+  if (header.Find("MIME-VERSION:", h)) {
+    m.MimeVersion = Trim(GetHeaderValue("MIME-VERSION:", *header, true));
   }
 }
 
@@ -181,11 +178,34 @@ void TMailMessage::LoadRawMail(TStringList lines) {
 
 void TMailMessage::Parse() {
   if (RawMail.empty()) return;
-  Headers.clear();
-  for (const auto& line : RawMail) {
-    if (TrimView(line).empty()) break;
-    Headers.push_back(line);
+  std::size_t headerCount = 0;
+  while (headerCount < RawMail.size() && !TrimView(RawMail[headerCount]).empty())
+    ++headerCount;
+  const bool headerBlockOnly =
+      std::all_of(RawMail.begin() + static_cast<std::ptrdiff_t>(headerCount), RawMail.end(),
+                  [](const auto& l) { return l.empty(); });
+  if (ClearRawMailAfterParse && headerBlockOnly) {
+    // What a header check delivers: the lines are handed over to Headers
+    // instead of being copied. The empty lines after the block change nothing
+    // for the body parse.
+    const std::int64_t size = textLength(RawMail);
+    const std::size_t total = RawMail.size();
+    Headers = std::move(RawMail);
+    Headers.resize(headerCount);
+    RawMail.clear();
+    try {
+      if (!Headers.empty()) parseHeaders(*this);
+      ParseBody(*this, Headers);
+    } catch (...) {
+      RawMail = Headers;
+      RawMail.resize(total);
+      throw;
+    }
+    RawSize = static_cast<std::int32_t>(
+        std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
+    return;
   }
+  Headers.assign(RawMail.begin(), RawMail.begin() + static_cast<std::ptrdiff_t>(headerCount));
   if (!Headers.empty()) parseHeaders(*this);
   ParseBody(*this, RawMail);
   if (ClearRawMailAfterParse) {

@@ -64,7 +64,8 @@ std::string decodeBase64Lines(LineSpan lines) {
 // when it has none.
 std::string attachedMessageName(LineSpan lines, std::string_view stopPrefix) {
   std::string name;
-  if (auto subject = FindHeader("SUBJECT:", lines, stopPrefix)) {
+  HeaderMatch subject;
+  if (subject.Find("SUBJECT:", lines, stopPrefix)) {
     name = Trim(GetHeaderValue("SUBJECT:", *subject, false));
   }
   name += ".eml";
@@ -267,17 +268,20 @@ LineSpan StripHeaders(LineSpan lines) {
 
 PartHeaders ParsePartHeaders(LineSpan lines) {
   PartHeaders part;
-  const auto contentType = FindHeader("CONTENT-TYPE:", lines);
-  const auto disposition = FindHeader("CONTENT-DISPOSITION:", lines);
-  const bool mime = FindHeader("MIME-VERSION: ", lines).has_value();
+  HeaderMatch contentType;
+  HeaderMatch disposition;
+  HeaderMatch other;
+  contentType.Find("CONTENT-TYPE:", lines);
+  disposition.Find("CONTENT-DISPOSITION:", lines);
+  const bool mime = other.Find("MIME-VERSION: ", lines);
   if (contentType) {
-    part.ContentType = UpperCase(TrimView(std::string_view(*contentType).substr(13)));
+    part.ContentType = UpperCase(TrimView((*contentType).substr(13)));
     if (contains(part.ContentType, "MESSAGE/RFC822")) {
       part.FileName = attachedMessageName(lines, "--");
       return part;
     }
     const std::size_t name = FindNoCase(*contentType, "NAME");
-    if (name != npos) part.FileName = Trim(std::string_view(*contentType).substr(name + 4));
+    if (name != npos) part.FileName = Trim((*contentType).substr(name + 4));
     if (disposition) {
       part.Disposition = UpperCase(GetHeaderValue("CONTENT-DISPOSITION:", *disposition, true));
       if (part.Disposition != "INLINE") {
@@ -288,19 +292,19 @@ PartHeaders ParsePartHeaders(LineSpan lines) {
   } else if (mime) {
     part.ContentType = "TEXT/PLAIN";
   }
-  if (const auto contentId = FindHeader("CONTENT-ID:", lines)) {
-    std::string id = GetHeaderValue("CONTENT-ID:", *contentId, true);
+  if (other.Find("CONTENT-ID:", lines)) {
+    std::string id = GetHeaderValue("CONTENT-ID:", *other, true);
     if (!id.empty() && id.front() == '<') id.erase(0, 1);
     if (!id.empty() && id.back() == '>') id.pop_back();
     part.ContentID = std::move(id);
   }
-  if (const auto encoding = FindHeader("CONTENT-TRANSFER-ENCODING:", lines)) {
-    part.Encoding = UpperCase(GetHeaderValue("CONTENT-TRANSFER-ENCODING:", *encoding, true));
+  if (other.Find("CONTENT-TRANSFER-ENCODING:", lines)) {
+    part.Encoding = UpperCase(GetHeaderValue("CONTENT-TRANSFER-ENCODING:", *other, true));
   } else if (mime) {
     part.Encoding = "7BIT";
   }
-  if (const auto location = FindHeader("CONTENT-LOCATION:", lines)) {
-    const std::string value = GetHeaderValue("CONTENT-LOCATION:", *location, true);
+  if (other.Find("CONTENT-LOCATION:", lines)) {
+    const std::string value = GetHeaderValue("CONTENT-LOCATION:", *other, true);
     part.FileName = "=" + std::string(fileNamePart(value));
   }
   if (part.FileName.empty() && disposition) {
@@ -334,8 +338,8 @@ std::optional<std::string> GetBoundary(std::string_view headerLine) {
 
 void SplitMultipart(LineSpan lines, std::vector<LineSpan>& parts, int depth) {
   if (lines.empty()) return;
-  const auto contentType = FindHeader("CONTENT-TYPE:", lines);
-  if (!contentType || FindNoCase(*contentType, "MULTIPART") == npos ||
+  HeaderMatch contentType;
+  if (!contentType.Find("CONTENT-TYPE:", lines) || FindNoCase(*contentType, "MULTIPART") == npos ||
       depth >= kMaxMultipartDepth) {
     parts.push_back(lines);
     return;

@@ -1,0 +1,114 @@
+#!/usr/bin/python3
+"""Times our header parser against Python's email parser on the same blocks.
+
+Generates 10,000 header blocks like those a TOP n 0 reply delivers, parses
+all of them once with mail_header_driver (our TMailMessage::LoadRawMail, line
+splitting included) and once with email.parser.BytesParser(headersonly=True)
+(reading From, To, Cc and Subject of each), and prints both times and the
+ratio. Usage:
+
+    bench/mail/compare_python.py [BUILD_DIR]   (default: build)
+"""
+
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import time
+from email.parser import BytesParser
+
+COUNT = 10000
+NAMES = ["John Doe", "Doe, Jane", "Ren\u00e9 M\u00fcller", "Support Team", "", "A. N. Other"]
+DOMAINS = ["example.org", "mail.example.net", "lists.example.com", "example.co.uk"]
+SUBJECTS = [
+    "Meeting tomorrow",
+    "=?utf-8?Q?Your_weekly_digest_=E2=80=93_caf=C3=A9?=",
+    "Re: Re: invoice 2024-{n}",
+    "=?iso-8859-1?B?UmU6IHLpc3Vt6Q==?= and more",
+    "FREE offer just for you!!! {n}",
+]
+
+
+def address(rng):
+    name = rng.choice(NAMES)
+    addr = "user%d@%s" % (rng.randrange(100000), rng.choice(DOMAINS))
+    if not name:
+        return "<%s>" % addr
+    if "," in name:
+        return '"%s" <%s>' % (name, addr)
+    return "%s <%s>" % (name.encode("latin-1", "replace").decode("latin-1"), addr)
+
+
+def block(rng, n):
+    lines = [
+        "Return-Path: <bounce-%d@%s>" % (n, rng.choice(DOMAINS)),
+        "Delivered-To: jdoe@example.org",
+    ]
+    for hop in range(rng.randrange(2, 5)):
+        lines += [
+            "Received: from mx%d.example.org (mx%d.example.org [192.0.2.%d])" % (hop, hop, hop),
+            "\tby mail.example.org (Postfix) with ESMTPS id %08X" % rng.randrange(1 << 32),
+            "\tfor <jdoe@example.org>; Tue, 5 Mar 2024 10:20:%02d +0100 (CET)" % hop,
+        ]
+    lines += [
+        "DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=%s;" % rng.choice(DOMAINS),
+        "\ts=s2024; t=17096304%02d; bh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=;" % (n % 100),
+        "\th=From:To:Subject:Date:Message-ID:MIME-Version:Content-Type;",
+        "\tb=Zm9vYmFyYmF6cXV4Zm9vYmFyYmF6cXV4Zm9vYmFyYmF6cXV4Zm9vYmFyYmF6cXV4Zm9v",
+        "From: " + address(rng),
+    ]
+    to = [address(rng) for _ in range(rng.randrange(1, 4))]
+    lines.append("To: " + to[0] + ("," if len(to) > 1 else ""))
+    for i, a in enumerate(to[1:], 1):
+        lines.append("\t" + a + ("," if i + 1 < len(to) else ""))
+    if rng.random() < 0.4:
+        lines.append("Cc: " + ", ".join(address(rng) for _ in range(rng.randrange(1, 3))))
+    lines += [
+        "Subject: " + rng.choice(SUBJECTS).format(n=n),
+        "Date: Tue, 5 Mar 2024 10:%02d:%02d +0100" % (n % 60, (n * 7) % 60),
+        "Message-ID: <%d.%08X@%s>" % (n, rng.randrange(1 << 32), rng.choice(DOMAINS)),
+        "MIME-Version: 1.0",
+        "Content-Type: multipart/alternative;",
+        '\tboundary="----=_Part_%d_%d"' % (n, rng.randrange(1 << 30)),
+        "X-Mailer: Example Mailer 4.2",
+        "X-Spam-Status: No, score=-0.1 required=5.0 tests=DKIM_SIGNED,DKIM_VALID",
+    ]
+    return ("\r\n".join(lines) + "\r\n").encode("latin-1")
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build"
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    driver = os.path.join(root, build, "bench", "mail", "mail_header_driver")
+    if not os.path.exists(driver):
+        sys.exit("no driver at %s: build the benchmarks first" % driver)
+
+    rng = random.Random(20240305)
+    blocks = [block(rng, n) for n in range(COUNT)]
+    total = sum(len(b) for b in blocks)
+    with tempfile.NamedTemporaryFile(prefix="kelvrin-headers-", suffix=".txt") as f:
+        f.write(b"\r\n".join(blocks))
+        f.flush()
+        out = subprocess.run([driver, f.name], check=True, capture_output=True, text=True).stdout
+    fields = out.split()
+    ours = float(fields[fields.index("seconds") + 1])
+
+    parser = BytesParser()
+    t0 = time.perf_counter()
+    found = 0
+    for b in blocks:
+        msg = parser.parsebytes(b, headersonly=True)
+        for name in ("from", "to", "cc", "subject"):
+            if msg[name] is not None:
+                found += 1
+    theirs = time.perf_counter() - t0
+
+    print("header blocks: %d, %.1f KB on average" % (COUNT, total / COUNT / 1024))
+    print("kelvrin (LoadRawMail):          %.3f s  (%s)" % (ours, out.strip()))
+    print("python email.parser headersonly: %.3f s  (%d fields found)" % (theirs, found))
+    print("ratio python/kelvrin: %.1fx" % (theirs / ours))
+
+
+if __name__ == "__main__":
+    main()
