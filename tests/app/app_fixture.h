@@ -16,6 +16,7 @@
 
 #include "app/check_cycle.h"
 #include "app/kvmain.h"
+#include "app/mailbox_pop3.h"
 #include "app/scripted_pop3.h"
 #include "support/fake_prompter.h"
 #include "support/temp_dir.h"
@@ -34,13 +35,17 @@ class CountingPump final : public protocols::EventPump {
 
 class AppFixture : public ::testing::Test {
  protected:
-  AppFixture() : script(clock) {}
+  AppFixture() : script(clock), mailbox(clock) {}
+  // The mailbox server instead of the scripted dialogue.
+  explicit AppFixture(bool useMailbox) : script(clock), mailbox(clock), useMailbox_(useMailbox) {}
 
   void SetUp() override { makeApp(); }
 
   void makeApp() {
     kv = std::make_unique<app::TKVmain>(
-        app::Ports{[this] { return script.MakeSocket(); }, pump, clock, prompter}, home.Path());
+        app::Ports{[this] { return useMailbox_ ? mailbox.MakeSocket() : script.MakeSocket(); },
+                   pump, clock, prompter},
+        home.Path());
     kv->FormCreate();
     kv->FormShow();
     auto& wizard = *kv->KVWForm1;
@@ -81,6 +86,8 @@ class AppFixture : public ::testing::Test {
   CountingPump pump;
   FakePrompter prompter;
   ScriptedPop3 script;
+  MailboxPop3 mailbox;
+  bool useMailbox_ = false;
   std::unique_ptr<app::TKVmain> kv;
 };
 

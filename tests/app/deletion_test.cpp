@@ -1,0 +1,228 @@
+// Deletion on the server: exact dialogues, the warnings, and the position
+// lookup by unique id.
+
+#include "app/deletion.h"
+
+#include <gtest/gtest.h>
+
+#include "app/app_fixture.h"
+#include "app/command_model.h"
+
+namespace kelvrin::test {
+namespace {
+
+using DeletionTest = AppFixture;
+
+// Which DELE commands a session log holds.
+std::vector<std::string> deles(const std::vector<std::string>& commands) {
+  std::vector<std::string> result;
+  for (const auto& c : commands) {
+    if (c.rfind("DELE", 0) == 0) result.push_back(c);
+  }
+  return result;
+}
+
+TEST_F(DeletionTest, NewMessageAtPositionOneMakesDeleUseTheNewPositions) {
+  const auto s1 = SpamMessage(1, "s1");
+  const auto s2 = SpamMessage(2, "s2");
+  const auto v3 = ValidMessage(3, "v3");
+  const auto fresh = ValidMessage(4, "new");
+  script.AddSession(CheckSession({s1, s2, v3}, true));
+  // The deletion's session: the new message came first.
+  script.AddSession(Join({LoginSteps(),
+                          StatSteps({fresh, s1, s2, v3}, true),
+                          UidlListSteps({fresh, s1, s2, v3}),
+                          {"C: DELE 2", "S: +OK", "C: DELE 3", "S: +OK", "C: QUIT", "S: +OK"}}));
+  script.AddSession(CheckSession({fresh, v3}, true));
+  check();
+  ASSERT_EQ(markedIndexes(), (std::vector<int>{0, 1}));
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(deles(script.SessionCommands(1)), (std::vector<std::string>{"DELE 2", "DELE 3"}));
+  EXPECT_EQ(kv->Delete().Deleted(), (std::vector<std::int32_t>{0, 1}));
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 2u) << "the follow-up check lists what is left";
+  EXPECT_EQ(status(), "Status: Received maildrop info");
+}
+
+TEST_F(DeletionTest, ServerWithoutIdsDeletesAtThePositionsOfTheCheckSession) {
+  const auto s1 = SpamMessage(1);
+  const auto v2 = ValidMessage(2);
+  const auto s3 = SpamMessage(3);
+  script.AddSession(Join({CheckSession({s1, v2, s3}, false),
+                          {"C: DELE 1", "S: +OK", "C: DELE 3", "S: +OK", "C: QUIT", "S: +OK"}}));
+  script.AddSession(CheckSession({v2}, false));
+  check();
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(script.SessionsOpened(), 2);
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 1u);
+}
+
+TEST_F(DeletionTest, MessageGoneFromTheServerGetsDeleForCountPlusOneAndStops) {
+  const auto s1 = SpamMessage(1, "s1");
+  const auto s2 = SpamMessage(2, "s2");
+  const auto v3 = ValidMessage(3, "v3");
+  script.AddSession(CheckSession({s1, s2, v3}, true));
+  // Another program took s1 away; its id is not in the list.
+  script.AddSession(Join({LoginSteps(),
+                          StatSteps({s2, v3}, true),
+                          UidlListSteps({s2, v3}),
+                          {"C: DELE 3", "S: -ERR no such message", "C: QUIT", "S: +OK"}}));
+  check();
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(status(), "Status: no such message") << "the refusal, not a success";
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 3u) << "the rows stay";
+  EXPECT_TRUE(kv->Delete().Deleted().empty());
+  EXPECT_FALSE(kv->State.CheckInProgress);
+  EXPECT_TRUE(kv->Commands.Enabled("BtDelete"));
+}
+
+TEST_F(DeletionTest, HeldSessionLostRefusesWithNotUidCapable) {
+  script.AddSession(Join({CheckSession({SpamMessage(1)}, false), {"X:"}}));
+  check();
+  kv->Pop3Client1.Socket().Close();
+  kv->btDeleteClick(app::kTagSpamDelete);
+  ASSERT_EQ(prompter.Boxes().size(), 1u);
+  EXPECT_EQ(prompter.Boxes()[0].Text, "Not UIDcapable - Disconnected\rLogin to Delete");
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 1u);
+  EXPECT_TRUE(kv->Commands.Enabled("BtDelete"));
+  EXPECT_FALSE(kv->State.CheckInProgress);
+}
+
+TEST_F(DeletionTest, NothingMarkedTellsOnlyAVisibleWindowAndNotSendReceive) {
+  script.AddSession(CheckSession({ValidMessage(1, "v1")}, true));
+  check();
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(prompter.Boxes().empty()) << "hidden window: no box";
+  kv->State.MainWindowVisible = true;
+  kv->btDeleteClick(app::kTagSendReceive);
+  EXPECT_TRUE(prompter.Boxes().empty()) << "Send/Receive goes on silently";
+  kv->btDeleteClick(app::kTagSpamDelete);
+  ASSERT_EQ(prompter.Boxes().size(), 1u);
+  EXPECT_EQ(prompter.Boxes()[0].Text, "Nothing marked to delete");
+  EXPECT_EQ(script.SessionsOpened(), 1);
+}
+
+TEST_F(DeletionTest, DeleteAllWithValidMailAndHiddenWindowAsksAndNoKeepsTheMarks) {
+  kv->KVmain->setChecked("DelAll1", true);
+  script.AddSession(CheckSession({ValidMessage(1, "v1"), ValidMessage(2, "v2")}, true));
+  check();
+  prompter.Press("&No");
+  kv->btDeleteClick(app::kTagDeleteAll);
+  ASSERT_EQ(prompter.Boxes().size(), 1u);
+  EXPECT_EQ(prompter.Boxes()[0].Text, "Non-spam messages!\rSure you want to delete?");
+  EXPECT_TRUE(markedIndexes().empty());
+  EXPECT_TRUE(script.Finished());
+}
+
+TEST_F(DeletionTest, DeleteAllWithoutValidMailMarksAndDeletesWithoutAsking) {
+  const auto s1 = SpamMessage(1, "s1");
+  const auto s2 = SpamMessage(2, "s2");
+  script.AddSession(CheckSession({s1, s2}, true));
+  script.AddSession(Join({LoginSteps(),
+                          StatSteps({s1, s2}, true),
+                          UidlListSteps({s1, s2}),
+                          {"C: DELE 1", "S: +OK", "C: DELE 2", "S: +OK", "C: QUIT", "S: +OK"}}));
+  script.AddSession(Join({LoginSteps(), StatSteps({}, true), QuitSteps()}));
+  check();
+  kv->btDeleteClick(app::kTagDeleteAll);
+  EXPECT_TRUE(prompter.Boxes().empty());
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(status(), "Status: Logged off......");
+}
+
+TEST_F(DeletionTest, DeleteAllWithTheWindowShownCountsDownFourSeconds) {
+  const auto v1 = ValidMessage(1, "v1");
+  script.AddSession(CheckSession({v1}, true));
+  script.AddSession(Join({LoginSteps(),
+                          StatSteps({v1}, true),
+                          UidlListSteps({v1}),
+                          {"C: DELE 1", "S: +OK", "C: QUIT", "S: +OK"}}));
+  script.AddSession(Join({LoginSteps(), StatSteps({}, true), QuitSteps()}));
+  check();
+  kv->State.MainWindowVisible = true;
+  kv->KVmain->setChecked("MinOnDel1", false);
+  const auto before = clock.now;
+  kv->btDeleteClick(app::kTagDeleteAll);
+  EXPECT_GE(clock.now - before, 4000);
+  int steps = 0;
+  for (const auto& c : prompter.Calls())
+    steps += c.CallKind == FakePrompter::Kind::ProgressStep;
+  EXPECT_EQ(steps, 4);
+  EXPECT_TRUE(script.Finished());
+}
+
+TEST_F(DeletionTest, CancelledCountdownDeletesNothingAndMarksNothing) {
+  script.AddSession(CheckSession({ValidMessage(1, "v1")}, true));
+  check();
+  kv->State.MainWindowVisible = true;
+  prompter.CancelProgressAtStep(2);
+  kv->btDeleteClick(app::kTagDeleteAll);
+  EXPECT_TRUE(markedIndexes().empty());
+  EXPECT_EQ(kv->State.CountdownCancelled, 0);
+  EXPECT_EQ(script.SessionsOpened(), 1);
+  EXPECT_FALSE(prompter.ProgressBoxIsOpen());
+}
+
+TEST_F(DeletionTest, NothingStartsWhileACheckHoldsTheSession) {
+  script.AddSession(CheckSession({SpamMessage(1, "s1")}, true));
+  check();
+  kv->State.CheckInProgress = true;
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_EQ(script.SessionsOpened(), 1);
+  EXPECT_TRUE(kv->Commands.Enabled("BtCancel")) << "Cancel stays available";
+}
+
+TEST_F(DeletionTest, MarkChangedDuringTheDeletionIsReadWhenTheRowIsReached) {
+  const auto s1 = SpamMessage(1, "s1");
+  const auto s2 = SpamMessage(2, "s2");
+  script.AddSession(CheckSession({s1, s2}, true));
+  script.AddSession(Join({LoginSteps(),
+                          StatSteps({s1, s2}, true),
+                          UidlListSteps({s1, s2}),
+                          {"C: DELE 1", "S: +OK", "C: QUIT", "S: +OK"}}));
+  script.AddSession(CheckSession({s2}, true));
+  check();
+  // After the first row, the user unmarks the second.
+  pump.onCall = [this](int) {
+    if (kv->Delete().Running() && kv->Delete().DeletedCount() == 1) kv->VTree1.setChecked(1, false);
+  };
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(script.Finished());
+}
+
+struct UidlCase {
+  const char* name;
+  std::vector<std::string> list;
+  std::string wanted;
+  int position;
+};
+
+class ReturnUIDLposTest : public AppFixture, public ::testing::WithParamInterface<UidlCase> {};
+
+TEST_P(ReturnUIDLposTest, FindsOnlyTheWholeId) {
+  const UidlCase& c = GetParam();
+  kv->UIDLList = c.list;
+  EXPECT_EQ(kv->Delete().ReturnUIDLpos(c.wanted), c.position);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReturnUIDLposTest,
+    ::testing::Values(UidlCase{"EmptyIdIsMinusOne", {"a", "b"}, "", -1},
+                      UidlCase{"EmptyListIsMinusOne", {}, "a", -1},
+                      UidlCase{"FirstEntry", {"abc", "def"}, "abc", 1},
+                      UidlCase{"LaterEntry", {"abc", "def", "ghi"}, "ghi", 3},
+                      UidlCase{
+                          "LongerIdEndingInTheSameDigitsIsNotAMatch", {"1123", "123"}, "123", 2},
+                      UidlCase{"LongerIdStartingTheSameIsNotAMatch", {"1234", "99"}, "123", 3},
+                      UidlCase{"PartOfTheWantedIdIsNotAMatch", {"12", "1"}, "123", 3},
+                      UidlCase{"BlanksAroundTheEntryIgnored", {"x", " abc "}, "abc", 2},
+                      UidlCase{"BlanksAroundTheWantedIdIgnored", {"abc"}, "  abc ", 1},
+                      UidlCase{"CaseCounts", {"ABC"}, "abc", 2},
+                      UidlCase{"NotFoundIsCountPlusOne", {"a", "b", "c"}, "z", 4},
+                      UidlCase{"BlankOnlyIdIsMinusOne", {"a"}, "   ", -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kelvrin::test

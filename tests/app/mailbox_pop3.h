@@ -1,0 +1,88 @@
+#pragma once
+
+// A POP3 server with a real mailbox behind the socket port: messages keep
+// their positions for a session, DELE marks, RSET unmarks, and only QUIT
+// removes the marked messages; a session that ends any other way removes
+// nothing (RFC 1939). Faults are injected by command number, counted over
+// all sessions: the k-th command is answered "-ERR", or the connection is
+// dropped when it arrives (the command is lost). Every DELE is audited: which
+// message the position named in that session.
+//
+// Replies can be made slow (readable only after one wait), so that the
+// client pumps events while it waits, as it does against a real server.
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/scripted_pop3.h"
+#include "protocols/socket.h"
+
+namespace kelvrin::test {
+
+struct MailboxMessage {
+  std::string id;  // unique id (also the audit name)
+  std::vector<std::string> headers;
+  std::vector<std::string> body;
+  bool spam = false;  // what the test expects the scoring to say
+};
+
+class MailboxPop3 {
+ public:
+  explicit MailboxPop3(FakeClock& clock) : clock_(&clock) {}
+
+  std::vector<MailboxMessage> mailbox;
+  bool withUidl = true;
+  bool refuseDele = false;  // DELE always "-ERR"
+  bool ignoreDele = false;  // DELE "+OK" without marking anything
+  bool slowReplies = false;
+  int errOn = 0;      // answer the k-th command with -ERR (0: never)
+  int dropAfter = 0;  // drop the connection when the k-th command arrives (0: never)
+
+  struct DeleAudit {
+    int position;
+    std::string id;  // the message at that position in that session; empty: none
+    bool accepted;
+  };
+  const std::vector<DeleAudit>& Deles() const { return deles_; }
+  const std::vector<std::string>& Log() const { return log_; }
+  int Commands() const { return commands_; }
+  int Sessions() const { return sessions_; }
+  bool SessionOpen() const { return open_; }
+  std::set<std::string> Ids() const;
+
+  std::unique_ptr<protocols::Socket> MakeSocket();
+
+ private:
+  class Socket;
+  void open();
+  void command(const std::string& line);
+  void reply(const std::string& text);
+  void endSession();
+  // The message at a 1-based position of this session, or -1.
+  int at(int position, bool includeMarked = false) const;
+  bool waitReadable(int timeoutMs);
+  std::size_t receive(char* buffer, std::size_t size);
+  bool connected() const { return open_ && !(dropped_ && incoming_.empty()); }
+
+  FakeClock* clock_;
+  bool open_ = false;
+  bool dropped_ = false;
+  bool waitedOnce_ = false;
+  std::vector<std::size_t> snapshot_;  // mailbox indexes by position - 1
+  std::vector<bool> marked_;
+  std::string incoming_;
+  std::string pending_;
+  std::vector<std::string> log_;
+  std::vector<DeleAudit> deles_;
+  int commands_ = 0;
+  int sessions_ = 0;
+};
+
+// A mailbox of n messages; every third one is spam ("s<i>"), the others
+// valid ("v<i>").
+std::vector<MailboxMessage> MixedMailbox(int n);
+
+}  // namespace kelvrin::test
