@@ -183,11 +183,7 @@ std::string PosixSocket::LocalAddress() const {
 }
 
 std::string PosixSocket::PeerAddress() const {
-  if (fd_ < 0) return {};
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
-  return numericName(address, length);
+  return fd_ >= 0 ? peerAddress_ : std::string();
 }
 
 void PosixSocket::doOpen(int connectTimeoutMs) {
@@ -250,6 +246,11 @@ void PosixSocket::doOpen(int connectTimeoutMs) {
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     fd_ = fd;
     peerClosed_ = false;
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    peerAddress_ = getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0
+                       ? numericName(peer, peerLength)
+                       : std::string();
     break;
   }
   if (fd_ < 0) throw systemError("connect", lastError);
@@ -474,6 +475,7 @@ bool PosixSocket::doClose() {
   ::close(fd_);
   fd_ = -1;
   peerClosed_ = false;
+  peerAddress_.clear();
   tlsEof_ = false;
   readAhead_.clear();
   readAheadPos_ = 0;

@@ -48,6 +48,7 @@ class PosixSocket final : public Socket {
 
   int fd_ = -1;
   bool peerClosed_ = false;
+  std::string peerAddress_;  // fixed for the life of a connection
   std::unique_ptr<Tls> tls_;
   std::string readAhead_;  // application data SSL_read gave during a wait
   std::size_t readAheadPos_ = 0;
