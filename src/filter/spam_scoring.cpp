@@ -295,7 +295,7 @@ int SpamScorer::GetSpamLevel(std::string_view From, std::string_view ToList,
         break;
       }
     }
-    if (Similarity(subjectUpper_, banSubject_[k].upper) > 50) {
+    if (SimilarityAbove(subjectUpper_, banSubject_[k].upper, 50)) {
       level += heuristicWeight_;
       subjectPart += heuristicWeight_;
     }

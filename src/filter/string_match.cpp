@@ -30,27 +30,44 @@ struct RegionPair {
 // more than 255 pairs pending, and this fixed stack cannot overflow.
 constexpr std::size_t kRegionStackSize = kMaxSimilarityLength;
 
+// Beyond every position, so that a search limit stops at it.
+constexpr std::int16_t kNoPosition = INT16_MAX;
+
 bool worthSplitting(Index len1, Index len2) {
   return len1 > 0 && len2 > 0 && !(len1 == 1 && len2 == 1);
 }
 
-}  // namespace
-
-int Similarity(std::string_view S1, std::string_view S2) {
-  if (S1.empty() || S2.empty() || S1.size() > kMaxSimilarityLength ||
-      S2.size() > kMaxSimilarityLength) {
-    return 0;
-  }
+// The number of matched characters of the gestalt score. With kDecideOnly it
+// may stop as soon as the total is known to reach `needed` or known to stay
+// below it; the value returned is then on the same side of `needed` as the
+// full count.
+template <bool kDecideOnly>
+long matchedCharacters(std::string_view S1, std::string_view S2, long needed) {
   const Index n1 = static_cast<Index>(S1.size());
   const Index n2 = static_cast<Index>(S2.size());
+
+  // Where each character occurs in S2, in ascending order: the search below
+  // jumps from one candidate start to the next instead of stepping over the
+  // positions where no run can begin.
+  std::array<std::int16_t, 256> firstAt;
+  firstAt.fill(kNoPosition);
+  std::array<std::int16_t, kMaxSimilarityLength> nextSame;
+  for (Index p = n2 - 1; p >= 0; --p) {
+    nextSame[static_cast<std::size_t>(p)] = firstAt[at(S2, p)];
+    firstAt[at(S2, p)] = static_cast<std::int16_t>(p);
+  }
 
   std::array<RegionPair, kRegionStackSize> stack;
   std::size_t depth = 0;
   stack[depth++] = {0, static_cast<std::int16_t>(n1 - 1), 0, static_cast<std::int16_t>(n2 - 1)};
   long matched = 0;
+  // A pair can add at most the length of its S2 region (the S2 sides of the
+  // runs never overlap), so this bounds what the pending pairs can still add.
+  long pendingS2 = n2;
 
   while (depth > 0) {
     const RegionPair r = stack[--depth];
+    pendingS2 -= r.e2 - r.a2 + 1;
     Index best = 0;
     Index b1 = 0;
     Index b2 = 0;
@@ -60,42 +77,72 @@ int Similarity(std::string_view S1, std::string_view S2) {
     Index lim1 = r.e1;
     Index lim2 = r.e2;
     for (Index i = r.a1; i <= lim1; ++i) {
+      // j steps by one past every position where S2 differs from S1[i] (no
+      // run starts there) and by the run's length past a run; so the starts
+      // it tries are the occurrences of S1[i] that no earlier run covered.
       Index j = r.a2;
-      while (j <= lim2) {
+      for (Index p = firstAt[at(S1, i)]; p <= lim2; p = nextSame[static_cast<std::size_t>(p)]) {
+        if (p < j) continue;
         // The S1 side may run past the region up to the end of the text.
-        Index k = 0;
-        while (i + k < n1 && j + k <= r.e2 && at(S1, i + k) == at(S2, j + k))
+        Index k = 1;
+        while (i + k < n1 && p + k <= r.e2 && at(S1, i + k) == at(S2, p + k))
           ++k;
-        if (k == 0) {
-          ++j;
-          continue;
-        }
         if (k > best) {
           lim1 -= k - best;
           lim2 -= k - best;
           best = k;
           b1 = i;
-          b2 = j;
+          b2 = p;
         }
-        j += k;
+        j = p + k;
       }
     }
-    if (best == 0) continue;
-    matched += best;
-    if (worthSplitting(b1 - r.a1, b2 - r.a2)) {
-      stack[depth++] = {r.a1, static_cast<std::int16_t>(b1 - 1), r.a2,
-                        static_cast<std::int16_t>(b2 - 1)};
+    if (best > 0) {
+      matched += best;
+      if (worthSplitting(b1 - r.a1, b2 - r.a2)) {
+        stack[depth++] = {r.a1, static_cast<std::int16_t>(b1 - 1), r.a2,
+                          static_cast<std::int16_t>(b2 - 1)};
+        pendingS2 += b2 - r.a2;
+      }
+      if (worthSplitting(r.e1 - (b1 + best) + 1, r.e2 - (b2 + best) + 1)) {
+        stack[depth++] = {static_cast<std::int16_t>(b1 + best), r.e1,
+                          static_cast<std::int16_t>(b2 + best), r.e2};
+        pendingS2 += r.e2 - (b2 + best) + 1;
+      }
     }
-    if (worthSplitting(r.e1 - (b1 + best) + 1, r.e2 - (b2 + best) + 1)) {
-      stack[depth++] = {static_cast<std::int16_t>(b1 + best), r.e1,
-                        static_cast<std::int16_t>(b2 + best), r.e2};
+    if constexpr (kDecideOnly) {
+      if (matched >= needed || matched + pendingS2 < needed) return matched;
     }
   }
+  return matched;
+}
 
-  const long result = ((2 * matched * 1000) / (n1 + n2) + 5) / 10;
+bool similarityDefined(std::string_view S1, std::string_view S2) {
+  return !S1.empty() && !S2.empty() && S1.size() <= kMaxSimilarityLength &&
+         S2.size() <= kMaxSimilarityLength;
+}
+
+}  // namespace
+
+int Similarity(std::string_view S1, std::string_view S2) {
+  if (!similarityDefined(S1, S2)) return 0;
+  const long matched = matchedCharacters<false>(S1, S2, 0);
+  const long total = static_cast<long>(S1.size() + S2.size());
+  const long result = ((2 * matched * 1000) / total + 5) / 10;
   // A run that reaches past its region can count characters of S1 twice, so
   // the formula may pass 100 ('AABA' against 'AAABA'); a percentage cannot.
   return result > 100 ? 100 : static_cast<int>(result);
+}
+
+bool SimilarityAbove(std::string_view S1, std::string_view S2, int percent) {
+  if (percent >= 100) return false;
+  if (!similarityDefined(S1, S2)) return 0 > percent;
+  if (percent < 0) return true;
+  // ((2000 m) div total + 5) div 10 > percent  <=>  2000 m >= (10 percent + 5) total
+  const long total = static_cast<long>(S1.size() + S2.size());
+  const long scaled = (10L * percent + 5) * total;
+  const long needed = (scaled + 1999) / 2000;
+  return matchedCharacters<true>(S1, S2, needed) >= needed;
 }
 
 int WildFind(std::string_view Source, std::string_view Pattern, int Start) {

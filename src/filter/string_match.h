@@ -19,6 +19,10 @@ namespace kelvrin::filter {
 // empty or longer than 255 characters.
 int Similarity(std::string_view S1, std::string_view S2);
 
+// Similarity(S1, S2) > percent, decided without finishing the count once the
+// answer is certain; for callers that only compare the score with a bound.
+bool SimilarityAbove(std::string_view S1, std::string_view S2, int percent);
+
 // The first stretch of Source, from position Start on, that matches Pattern
 // with at most MaxErrors errors (a substitution, insertion, deletion or swap of
 // two neighbours costs one). Returns the length of the stretch (0 if none) and

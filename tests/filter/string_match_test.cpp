@@ -157,6 +157,26 @@ TEST(Similarity, AgreesWithAPlainUnboundedImplementationOnRandomTexts) {
   EXPECT_GT(deepest, 1u);
 }
 
+TEST(SimilarityAbove, DecidesExactlyAsTheFullScoreWould) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 2000; ++round) {
+    const unsigned alphabet = 2 + rng() % 10;
+    std::string s1(rng() % 60, ' ');
+    std::string s2(rng() % 60, ' ');
+    for (char& c : s1)
+      c = static_cast<char>('A' + rng() % alphabet);
+    for (char& c : s2)
+      c = static_cast<char>('A' + rng() % alphabet);
+    const int score = Similarity(s1, s2);
+    for (int percent = -1; percent <= 101; ++percent) {
+      ASSERT_EQ(SimilarityAbove(s1, s2, percent), score > percent)
+          << s1 << " / " << s2 << " above " << percent;
+    }
+  }
+  EXPECT_FALSE(SimilarityAbove("AABA", "AAABA", 100));  // clamped at 100
+  EXPECT_TRUE(SimilarityAbove("AABA", "AAABA", 99));
+}
+
 // ---- WildFind --------------------------------------------------------------
 
 struct WildCase {
