@@ -1,0 +1,509 @@
+#include "cli/cli.h"
+
+#include <charconv>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+
+#include "app/body_display.h"
+#include "app/check_cycle.h"
+#include "app/command_model.h"
+#include "app/deletion.h"
+#include "app/kvmain.h"
+#include "app/message_view_handlers.h"
+#include "cli/interrupt.h"
+#include "cli/text_output.h"
+#include "filter/rule_lists.h"
+#include "settings/forms.h"
+#include "settings/ini_file.h"
+#include "settings/ini_val.h"
+#include "settings/settings_error.h"
+#include "ui/console_prompter.h"
+
+namespace kelvrin::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kelvrin-cli [--home DIR] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Commands:\n"
+    "  init --address ADDRESS --pop-host HOST --user NAME --password SECRET\n"
+    "       [--port N] [--security none|starttls|tls] [--ca-file FILE]\n"
+    "       [--smtp-host HOST] [--smtp-port N] [--smtp-security none|starttls|tls]\n"
+    "                   write the settings file (Cable/ADSL connection) and add\n"
+    "                   ADDRESS to the allowed addresses\n"
+    "  check [--json]   check the mailbox once and list the scored messages\n"
+    "  delete [--json]  check, delete the messages marked as spam (level above 7)\n"
+    "                   on the server, and check again\n"
+    "  show N           check, then show the body of the message whose # is N\n"
+    "\n"
+    "The settings home is --home DIR, else $KELVRIN_HOME, else\n"
+    "$XDG_CONFIG_HOME/kelvrin (~/.config/kelvrin).\n"
+    "Exit status: 0 done, 1 the check or deletion did not complete, 2 usage error.\n"
+    "Ctrl-C cancels a running check or deletion (a cancelled deletion deletes nothing).\n";
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct CommandLine {
+  std::optional<std::string> home;
+  bool json = false;
+  bool help = false;
+  std::string command;
+  std::vector<std::string> arguments;  // after the command, global options taken out
+};
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+  CommandLine line;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--home") {
+      if (i + 1 >= args.size()) throw UsageError("--home needs a folder");
+      line.home = args[++i];
+    } else if (a.rfind("--home=", 0) == 0) {
+      line.home = a.substr(7);
+    } else if (a == "--json") {
+      line.json = true;
+    } else if (a == "-h" || a == "--help") {
+      line.help = true;
+    } else if (line.command.empty()) {
+      if (!a.empty() && a[0] == '-') throw UsageError("unknown option " + a);
+      line.command = a;
+    } else {
+      line.arguments.push_back(a);
+    }
+  }
+  if (line.home && line.home->empty()) throw UsageError("--home needs a folder");
+  return line;
+}
+
+int parsePort(const std::string& text, const std::string& option) {
+  int port = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (ec != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535) {
+    throw UsageError(option + " needs a port number from 1 to 65535, not \"" + text + "\"");
+  }
+  return port;
+}
+
+int parseSecurity(const std::string& text, const std::string& option) {
+  if (text == "none") return settings::kSecurityNone;
+  if (text == "starttls") return settings::kSecurityStartTls;
+  if (text == "tls") return settings::kSecurityImplicitTls;
+  throw UsageError(option + " is none, starttls or tls, not \"" + text + "\"");
+}
+
+// Port and security of one server: each given one decides the other.
+void portAndSecurity(const std::map<std::string, std::string>& o, const std::string& portKey,
+                     const std::string& securityKey, int plainPort, int tlsPort, int& port,
+                     int& security) {
+  const bool hasPort = o.count(portKey) != 0;
+  const bool hasSecurity = o.count(securityKey) != 0;
+  if (hasPort) port = parsePort(o.at(portKey), portKey);
+  if (hasSecurity) security = parseSecurity(o.at(securityKey), securityKey);
+  if (hasPort && !hasSecurity) security = settings::defaultSecurityForPort(port);
+  if (!hasPort) {
+    if (!hasSecurity) security = settings::kSecurityNone;
+    port = security == settings::kSecurityImplicitTls ? tlsPort : plainPort;
+  }
+}
+
+std::filesystem::path settingsHome(const CommandLine& line, const Environment& env) {
+  return settings::resolveSettingsHome(line.home, env.environment);
+}
+
+// ---------------------------------------------------------------------------
+// init
+
+int runInit(const CommandLine& line, const Environment& env, std::ostream& out) {
+  static const char* kKnown[] = {"--address",   "--pop-host",     "--user",    "--password",
+                                 "--port",      "--security",     "--ca-file", "--smtp-host",
+                                 "--smtp-port", "--smtp-security"};
+  std::map<std::string, std::string> o;
+  for (std::size_t i = 0; i < line.arguments.size(); ++i) {
+    std::string name = line.arguments[i];
+    std::string value;
+    const std::size_t eq = name.find('=');
+    if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+    } else {
+      if (i + 1 >= line.arguments.size()) throw UsageError(name + " needs a value");
+      value = line.arguments[++i];
+    }
+    if (std::find(std::begin(kKnown), std::end(kKnown), name) == std::end(kKnown)) {
+      throw UsageError("init does not know " + name);
+    }
+    o[name] = value;
+  }
+  for (const char* required : {"--address", "--pop-host", "--user", "--password"}) {
+    if (o.count(required) == 0 || o[required].empty()) {
+      throw UsageError(std::string("init needs ") + required);
+    }
+  }
+  const std::string& address = o["--address"];
+  if (address.find('@') == std::string::npos || address == settings::kPlaceholderMainEmail) {
+    throw UsageError("--address needs your own mail address, not \"" + address + "\"");
+  }
+  int popPort = 110;
+  int popSecurity = 0;
+  portAndSecurity(o, "--port", "--security", 110, 995, popPort, popSecurity);
+  int smtpPort = 25;
+  int smtpSecurity = 0;
+  portAndSecurity(o, "--smtp-port", "--smtp-security", 25, 465, smtpPort, smtpSecurity);
+
+  const std::filesystem::path home = settingsHome(line, env);
+  settings::ensureSettingsHome(home);
+  const std::string file = settings::settingsFileName(settings::programDirFor(home));
+
+  // Keep what an earlier init or the wizard stored; set what was given.
+  auto wizard = settings::makeKVWForm1Form();
+  settings::TIniVal wizardIni(*wizard);
+  wizardIni.IniFileName = file;
+  settings::IniFile ini(file);
+  if (ini.exists()) wizardIni.LoadAll();
+  wizard->setText("KVWMainEmail1", address);
+  wizard->setText("KVWEdhost", o["--pop-host"]);
+  wizard->setText("KVWedUser", o["--user"]);
+  wizard->setText("KVWedPassword", o["--password"]);
+  wizard->setText("PopPort", " " + std::to_string(popPort));
+  wizard->setValue("PopSecurity", popSecurity);
+  if (o.count("--ca-file")) wizard->setText("CaFile", o["--ca-file"]);
+  if (o.count("--smtp-host")) wizard->setText("KVWsmtphost", o["--smtp-host"]);
+  wizard->setText("SmtpPort", " " + std::to_string(smtpPort));
+  wizard->setValue("SmtpSecurity", smtpSecurity);
+  wizardIni.SaveAll();
+  ini.writeInteger(settings::kWizardFormName, "KVWccntypeGroup", 0);
+  out << "Settings written to " << file << "\n";
+
+  // As the wizard does when the main address is entered.
+  auto allowed = filter::makeLbAllowEM(home);
+  allowed->loadList();
+  if (allowed->Count() == 0 || allowed->Search(address, false, false) < 0) {
+    allowed->Add(address);
+    allowed->SaveList();
+    out << "Added " << address << " to the allowed addresses (" << allowed->listFilePath().string()
+        << ")\n";
+  }
+  return kExitOk;
+}
+
+// ---------------------------------------------------------------------------
+// check, delete, show
+
+// The body display's box is printed by the command itself, on standard output.
+class CliPrompter final : public ui::ConsolePrompter {
+ public:
+  using ui::ConsolePrompter::ConsolePrompter;
+
+ protected:
+  int showMessageBox(const ui::MessageBoxSpec& spec) override {
+    if (spec.origin == ui::BoxOrigin::ButtonBox) return answerFor(spec);
+    return ui::ConsolePrompter::showMessageBox(spec);
+  }
+};
+
+struct RowOut {
+  std::int32_t index = 0;
+  std::int32_t level = 0;
+  bool marked = false;
+  std::int32_t badds = 0;
+  std::int32_t tolevel = 0;
+  std::int32_t bsubj = 0;
+  std::string from, sendto, subject, date, uidl;
+  std::int64_t size = 0;
+};
+
+std::vector<RowOut> snapshotRows(app::TKVmain& kv) {
+  std::vector<RowOut> rows;
+  for (const app::ViewRow& row : kv.VTree1.rows()) {
+    RowOut r;
+    r.index = row.Node.MsgIndex;
+    r.level = row.Node.SpamLevel;
+    r.marked = row.Checked;
+    r.badds = row.Node.BaddsLevel;
+    r.tolevel = row.Node.ToLevel;
+    r.bsubj = row.Node.BsubjLevel;
+    if (const mail::TMailMessage* m = kv.View().messageOf(row)) {
+      r.from = m->From();
+      r.sendto = m->SendTo();
+      r.subject = m->Subject;
+      r.date = m->DateText;
+      r.uidl = m->UIDL;
+      r.size = m->Size;
+    } else {
+      r.from = row.Node.From;
+      r.sendto = row.Node.SendTo;
+      r.subject = row.Node.Subject;
+      r.uidl = row.Node.UIDL;
+    }
+    rows.push_back(std::move(r));
+  }
+  return rows;
+}
+
+void printTable(std::ostream& out, const std::vector<RowOut>& rows) {
+  if (rows.empty()) return;
+  out << "\n"
+      << "Level Mark " << fitColumn("From", 30) << " " << fitColumn("To", 24) << " "
+      << fitColumn("Subject", 40) << " " << fitColumn("Date", 31) << "     #\n";
+  for (const RowOut& r : rows) {
+    std::string level = std::to_string(r.level);
+    out << std::string(level.size() < 5 ? 5 - level.size() : 0, ' ') << level << "  "
+        << (r.marked ? "x" : " ") << "   " << fitColumn(terminalText(r.from), 30) << " "
+        << fitColumn(terminalText(r.sendto), 24) << " " << fitColumn(terminalText(r.subject), 40)
+        << " " << fitColumn(terminalText(r.date), 31) << " "
+        << std::string(std::to_string(r.index).size() < 5 ? 5 - std::to_string(r.index).size() : 0,
+                       ' ')
+        << r.index << "\n";
+  }
+}
+
+void printCounts(std::ostream& out, const app::TKVmain& kv, int messages) {
+  out << "Messages: " << messages << "   Valid: " << kv.State.ValidCount
+      << "   Suspect: " << kv.State.SuspectCount << "   Spam: " << kv.State.SpamCount << "\n";
+}
+
+void printJson(std::ostream& out, const app::TKVmain& kv, int messages,
+               const std::vector<RowOut>& rows, const std::vector<std::int32_t>* deleted) {
+  out << "{\"status\": " << jsonString(kv.dfsStatus.Status()) << ", \"messages\": " << messages
+      << ", \"counts\": {\"valid\": " << kv.State.ValidCount
+      << ", \"suspect\": " << kv.State.SuspectCount << ", \"spam\": " << kv.State.SpamCount
+      << "}, \"rows\": [";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const RowOut& r = rows[i];
+    out << (i ? ", " : "") << "{\"index\": " << r.index << ", \"level\": " << r.level
+        << ", \"marked\": " << (r.marked ? "true" : "false") << ", \"badds\": " << r.badds
+        << ", \"tolevel\": " << r.tolevel << ", \"bsubj\": " << r.bsubj
+        << ", \"from\": " << jsonString(r.from) << ", \"sendto\": " << jsonString(r.sendto)
+        << ", \"subject\": " << jsonString(r.subject) << ", \"date\": " << jsonString(r.date)
+        << ", \"uidl\": " << jsonString(r.uidl) << ", \"size\": " << r.size << "}";
+  }
+  out << "]";
+  if (deleted) {
+    out << ", \"deleted\": [";
+    for (std::size_t i = 0; i < deleted->size(); ++i)
+      out << (i ? ", " : "") << (*deleted)[i];
+    out << "]";
+  }
+  out << "}\n";
+}
+
+// Why a check did not complete, for standard error.
+void reportFailure(std::ostream& err, const app::TKVmain& kv) {
+  err << "kelvrin-cli: " << terminalText(kv.dfsStatus.Status()) << "\n";
+  if (!kv.dfsStatus.Panel(2).empty()) err << "  " << terminalText(kv.dfsStatus.Panel(2)) << "\n";
+  if (InterruptPump::interrupted()) err << "kelvrin-cli: cancelled\n";
+}
+
+class Session {
+ public:
+  Session(const std::filesystem::path& home, const Environment& env, std::ostream& err)
+      : prompter_(err),
+        pump_([this] {
+          if (kv_) kv_->BtCancelClick();
+        }),
+        handleInterrupt_(env.handleInterrupt) {
+    protocols::Clock& clock = env.clock ? *env.clock : protocols::DefaultClock();
+    kv_ = std::make_unique<app::TKVmain>(app::Ports{env.socketFactory, pump_, clock, prompter_},
+                                         home);
+    kv_->FormCreate();
+    kv_->FormShow();
+    // No window: nothing is shown, and the command line never dials.
+    kv_->State.MainWindowVisible = false;
+    kv_->State.OnlineState = 1;
+    InterruptPump::reset();
+    if (handleInterrupt_) InterruptPump::install();
+  }
+  ~Session() {
+    if (handleInterrupt_) InterruptPump::uninstall();
+    kv_->FormDestroy();
+  }
+
+  app::TKVmain& kv() { return *kv_; }
+
+  // The Check command, and what the scheduler does for a requested check.
+  bool check() {
+    kv_->btOpenClick();
+    if (!kv_->State.CheckRequested) return false;
+    kv_->Check().RunRequestedCheck();
+    statCount_ = kv_->Check().LastOutcome().StatCount;
+    return kv_->Check().LastOutcome().Completed && !InterruptPump::interrupted();
+  }
+  int statCount() const { return statCount_; }
+
+ private:
+  CliPrompter prompter_;
+  InterruptPump pump_;
+  bool handleInterrupt_;
+  std::unique_ptr<app::TKVmain> kv_;
+  int statCount_ = 0;
+};
+
+int requireSettings(const std::filesystem::path& home, std::ostream& err) {
+  const std::string file = settings::settingsFileName(settings::programDirFor(home));
+  if (std::filesystem::exists(file)) return kExitOk;
+  err << "kelvrin-cli: there is no settings file " << file << "\n"
+      << "Create it with:\n"
+      << "  kelvrin-cli --home " << home.string()
+      << " init --address you@example.com --pop-host pop.example.com --user NAME "
+         "--password SECRET\n";
+  return kExitFailed;
+}
+
+int runCheck(const CommandLine& line, const Environment& env, std::ostream& out,
+             std::ostream& err) {
+  if (!line.arguments.empty()) throw UsageError("check takes no argument but --json");
+  const auto home = settingsHome(line, env);
+  if (requireSettings(home, err) != kExitOk) return kExitFailed;
+  Session session(home, env, err);
+  app::TKVmain& kv = session.kv();
+  const bool done = session.check();
+  const auto rows = snapshotRows(kv);
+  if (line.json) {
+    printJson(out, kv, session.statCount(), rows, nullptr);
+  } else {
+    out << terminalText(kv.dfsStatus.Status()) << "\n";
+    if (done) printCounts(out, kv, session.statCount());
+    printTable(out, rows);
+  }
+  if (!done) {
+    reportFailure(err, kv);
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+int runDelete(const CommandLine& line, const Environment& env, std::ostream& out,
+              std::ostream& err) {
+  if (!line.arguments.empty()) throw UsageError("delete takes no argument but --json");
+  const auto home = settingsHome(line, env);
+  if (requireSettings(home, err) != kExitOk) return kExitFailed;
+  Session session(home, env, err);
+  app::TKVmain& kv = session.kv();
+  if (!session.check()) {
+    if (line.json) {
+      printJson(out, kv, session.statCount(), snapshotRows(kv), nullptr);
+    } else {
+      out << terminalText(kv.dfsStatus.Status()) << "\n";
+    }
+    reportFailure(err, kv);
+    return kExitFailed;
+  }
+
+  const auto before = snapshotRows(kv);
+  int marked = 0;
+  kv.View().Checkselected(0, true, marked);
+  std::vector<std::int32_t> deleted;
+  bool done = true;
+  if (marked > 0) {
+    kv.btDeleteClick(app::kTagSpamDelete);
+    deleted = kv.Delete().Deleted();
+    done = kv.Delete().LastCompleted() && kv.Check().LastOutcome().Completed &&
+           !InterruptPump::interrupted();
+  }
+  const auto after = snapshotRows(kv);
+  const int messages = marked > 0 ? kv.Check().LastOutcome().StatCount : session.statCount();
+
+  if (line.json) {
+    printJson(out, kv, messages, after, &deleted);
+  } else {
+    if (marked == 0) {
+      out << "Nothing is marked as spam; nothing was deleted.\n";
+    } else {
+      out << "Deleted " << deleted.size() << " of " << marked << " marked message"
+          << (marked == 1 ? "" : "s") << ":\n";
+      std::vector<RowOut> gone;
+      for (const RowOut& r : before) {
+        if (std::find(deleted.begin(), deleted.end(), r.index) != deleted.end()) gone.push_back(r);
+      }
+      printTable(out, gone);
+      out << "\nLeft on the server:\n";
+    }
+    out << terminalText(kv.dfsStatus.Status()) << "\n";
+    printCounts(out, kv, messages);
+    printTable(out, after);
+  }
+  if (!done) {
+    reportFailure(err, kv);
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+int runShow(const CommandLine& line, const Environment& env, std::ostream& out, std::ostream& err) {
+  if (line.json) throw UsageError("show has no --json");
+  if (line.arguments.size() != 1) throw UsageError("show needs the # of one message");
+  const std::string& text = line.arguments[0];
+  std::int32_t wanted = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), wanted);
+  if (ec != std::errc() || end != text.data() + text.size() || wanted < 0) {
+    throw UsageError("show needs the # of a message (0, 1, 2 ...), not \"" + text + "\"");
+  }
+  const auto home = settingsHome(line, env);
+  if (requireSettings(home, err) != kExitOk) return kExitFailed;
+  Session session(home, env, err);
+  app::TKVmain& kv = session.kv();
+  if (!session.check()) {
+    reportFailure(err, kv);
+    return kExitFailed;
+  }
+  std::optional<std::size_t> row;
+  for (std::size_t i = 0; i < kv.VTree1.RootNodeCount(); ++i) {
+    if (kv.VTree1.Row(i).Node.MsgIndex == wanted) row = i;
+  }
+  if (!row) {
+    err << "kelvrin-cli: there is no message #" << wanted << " (the check listed "
+        << kv.VTree1.RootNodeCount() << ")\n";
+    return kExitFailed;
+  }
+  kv.VTree1.selectOnly(*row);
+  kv.DisplayBody();
+  if (kv.dfsStatus.Status() != "Status: Message retrieved" || kv.Body().LastCaption().empty()) {
+    reportFailure(err, kv);
+    return kExitFailed;
+  }
+  out << terminalText(kv.Body().LastCaption()) << "\n\n"
+      << terminalText(kv.Body().LastText(), true) << "\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+const char* usageText() {
+  return kUsage;
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const Environment& env) {
+  try {
+    const CommandLine line = parseCommandLine(args);
+    if (line.help) {
+      out << kUsage;
+      return kExitOk;
+    }
+    if (line.command == "init") {
+      if (line.json) throw UsageError("init has no --json");
+      return runInit(line, env, out);
+    }
+    if (line.command == "check") return runCheck(line, env, out, err);
+    if (line.command == "delete") return runDelete(line, env, out, err);
+    if (line.command == "show") return runShow(line, env, out, err);
+    if (line.command.empty()) throw UsageError("no command given");
+    throw UsageError("unknown command \"" + line.command + "\"");
+  } catch (const UsageError& e) {
+    err << "kelvrin-cli: " << e.what() << "\n\n" << kUsage;
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    err << "kelvrin-cli: " << e.what() << "\n";
+    return kExitFailed;
+  }
+}
+
+}  // namespace kelvrin::cli

@@ -1,0 +1,12 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  kelvrin::cli::Environment env;
+  env.handleInterrupt = true;
+  return kelvrin::cli::run(args, std::cout, std::cerr, env);
+}

@@ -1,0 +1,149 @@
+#include "cli/text_output.h"
+
+#include <cstdint>
+
+namespace kelvrin::cli {
+
+namespace {
+
+void appendLatin1(std::string& out, unsigned char c) {
+  out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+  out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+}
+
+// Length of a valid UTF-8 sequence starting at text[i], or 0.
+std::size_t utf8Sequence(std::string_view text, std::size_t i) {
+  const auto c = static_cast<unsigned char>(text[i]);
+  std::size_t length = 0;
+  std::uint32_t min = 0;
+  std::uint32_t cp = 0;
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2;
+    cp = c & 0x1F;
+    min = 0x80;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3;
+    cp = c & 0x0F;
+    min = 0x800;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4;
+    cp = c & 0x07;
+    min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto cc = static_cast<unsigned char>(text[i + k]);
+    if ((cc & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return length;
+}
+
+bool validUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t n = utf8Sequence(text, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string jsonString(std::string_view bytes) {
+  static const char* kHex = "0123456789abcdef";
+  std::string out = "\"";
+  for (char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          out += "\\u00";
+          out.push_back(kHex[c >> 4]);
+          out.push_back(kHex[c & 0xF]);
+        } else if (c >= 0x80) {
+          appendLatin1(out, c);
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+  out += "\"";
+  return out;
+}
+
+std::string terminalText(std::string_view bytes, bool keepLineBreaks) {
+  const bool utf8 = validUtf8(bytes);
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+      out.push_back(keepLineBreaks ? '\n' : ' ');
+    } else if (c < 0x20 || c == 0x7F) {
+      out.push_back(' ');
+    } else if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (utf8) {
+      const std::size_t n = utf8Sequence(bytes, i);
+      out.append(bytes.substr(i, n));
+      i += n - 1;
+    } else {
+      appendLatin1(out, c);
+    }
+  }
+  return out;
+}
+
+std::size_t displayWidth(std::string_view utf8) {
+  std::size_t width = 0;
+  for (char ch : utf8) {
+    if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++width;
+  }
+  return width;
+}
+
+std::string fitColumn(std::string_view utf8, std::size_t width) {
+  if (displayWidth(utf8) <= width) {
+    std::string out(utf8);
+    out.append(width - displayWidth(utf8), ' ');
+    return out;
+  }
+  std::string out;
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if ((c & 0xC0) != 0x80) {
+      if (count + 1 == width) break;
+      ++count;
+    }
+    out.push_back(static_cast<char>(c));
+  }
+  out += "~";
+  return out;
+}
+
+}  // namespace kelvrin::cli
