@@ -320,23 +320,73 @@ TEST_F(Pop3ClientTest, SilentServerTimesOutAndTheConnectionIsClosed) {
   EXPECT_TRUE(server.Finished());
 }
 
-TEST_F(Pop3ClientTest, ProgressIsThinnedToStepsAndRoundsHalvesToEven) {
-  // LIST says 1000 octets; the reply arrives as 5 + 120 + 50 + 30 + 795
-  // bytes: 12.5 % rounds to 12, 17.5 % to 18 (below the next step), 20.5 %
-  // to 20.
-  const std::string body(120 - 2, 'a');
-  const std::string last(795 - 5 - 2, 'd');
-  ScriptedServer server(std::string(kGreeting) + "C: LIST 1\nS: +OK 1 1000\nC: RETR 1\n" +
-                        "S~ +OK\\r\\n\nP: 80\nS: " + body + "\nP: 80\nS: " + std::string(48, 'b') +
-                        "\nP: 80\nS: " + std::string(28, 'c') + "\nP: 80\nS: " + last + "\nS: .\n");
-  connectTo(server);
+// A client on a FakeSocket: every queued string is exactly one read.
+class Pop3FakeSocketTest : public ::testing::Test {
+ protected:
+  Pop3FakeSocketTest()
+      : client([this] {
+          auto fake = std::make_unique<test::FakeSocket>();
+          socket = fake.get();
+          return fake;
+        }) {
+    client.Host = "pop.example.org";
+  }
+  void connect(std::initializer_list<std::string> reads) {
+    socket->Incoming = {"+OK ready\r\n"};
+    for (const std::string& read : reads)
+      socket->Incoming.push_back(read);
+    ASSERT_TRUE(client.Connect());
+  }
+
+  test::TempDir tmp;
+  test::ScopedTmpDir scopedTmp{tmp.Path()};
+  test::FakeSocket* socket = nullptr;
+  TPop3Client client;
+};
+
+TEST_F(Pop3FakeSocketTest, ProgressIsThinnedToStepsAndRoundsHalvesToEven) {
+  // LIST says 1000 octets; the reply comes in reads of 5, 120, 50, 30 and
+  // 795 bytes: 12.5 % rounds to 12, 17.5 % to 18 (below the next step),
+  // 20.5 % to 20.
+  connect({"+OK 1 1000\r\n", "+OK\r\n", std::string(118, 'a') + "\r\n",
+           std::string(48, 'b') + "\r\n", std::string(28, 'c') + "\r\n",
+           std::string(788, 'd') + "\r\n.\r\n"});
   std::vector<int> percents;
   client.OnRetrieveProgress = [&](TPop3Client&, std::uint16_t p) { percents.push_back(p); };
   mail::TMailMessage& msg = client.Messages().CreateMessage();
   ASSERT_TRUE(client.Retrieve(1, msg));
   EXPECT_EQ(percents, (std::vector<int>{12, 20, 100}));
-  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(socket->Sent, "LIST 1\r\nRETR 1\r\n");
 }
+
+TEST_F(Pop3FakeSocketTest, ProgressBelowOneHundredAtTheEndIsCompletedOnce) {
+  connect({"+OK 1 1000\r\n", "+OK\r\n", std::string(498, 'a') + "\r\n",
+           std::string(443, 'b') + "\r\n.\r\n"});
+  std::vector<int> percents;
+  client.OnRetrieveProgress = [&](TPop3Client&, std::uint16_t p) { percents.push_back(p); };
+  mail::TMailMessage& msg = client.Messages().CreateMessage();
+  ASSERT_TRUE(client.Retrieve(1, msg));
+  EXPECT_EQ(percents, (std::vector<int>{50, 95, 100}));
+}
+
+// Every place the terminator CR LF "." CR LF can be cut between two reads.
+class Pop3FakeSplitTest : public Pop3FakeSocketTest,
+                          public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(Pop3FakeSplitTest, TerminatorCutAnywhereEndsTheMessage) {
+  const std::string reply = "+OK\r\nSubject: split\r\n\r\nbody\r\n.\r\n";
+  const std::size_t cut = reply.size() - 5 + GetParam();
+  connect({"+OK 1 40\r\n", reply.substr(0, cut), reply.substr(cut), "+OK 1 x-1\r\n"});
+  client.UIDLSupported = true;
+  client.GetUIDLsOnRetrieve = true;
+  mail::TMailMessage& msg = client.Messages().CreateMessage();
+  ASSERT_TRUE(client.RetrieveHeader(1, msg));
+  EXPECT_EQ(msg.Subject, "split");
+  EXPECT_EQ(msg.Text, mail::TStringList{"body"});
+  EXPECT_EQ(msg.UIDL, "x-1");
+}
+
+INSTANTIATE_TEST_SUITE_P(CutPoints, Pop3FakeSplitTest, ::testing::Values(0, 1, 2, 3, 4));
 
 TEST_F(Pop3ClientTest, OneChunkRetrievalStillReportsCompletion) {
   ScriptedServer server(std::string(kGreeting) +
