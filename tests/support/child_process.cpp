@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,8 +13,6 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace kelvrin::test {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& logFile) {
@@ -22,15 +20,25 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                   0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+  const int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (log < 0 || null < 0) throw std::runtime_error("cannot open " + logFile);
+  const pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid == 0) {
+    // A test program that dies must not leave its servers behind.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    dup2(null, 0);
+    dup2(log, 1);
+    dup2(log, 2);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(log);
+  close(null);
+  if (pid < 0) throw std::runtime_error("cannot start " + argv[0]);
+  pid_ = pid;
 }
 
 ChildProcess::~ChildProcess() {
