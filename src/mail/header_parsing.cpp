@@ -1,6 +1,8 @@
 #include "mail/header_parsing.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "mail/codecs.h"
 
@@ -13,8 +15,18 @@ inline bool isBlankOrControl(char c) {
   return static_cast<unsigned char>(c) <= 32;
 }
 
+constexpr std::array<char, 256> makeUpperTable() {
+  std::array<char, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    table[static_cast<std::size_t>(c)] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  }
+  return table;
+}
+
+constexpr auto kUpper = makeUpperTable();
+
 inline char upperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+  return kUpper[static_cast<unsigned char>(c)];
 }
 inline char lowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -24,15 +36,29 @@ inline bool isFoldContinuation(const std::string& line) {
   return !line.empty() && (line[0] == ' ' || line[0] == '\t');
 }
 
+constexpr std::array<bool, 256> makeNeedsDecision() {
+  std::array<bool, 256> table{};
+  for (int c = 0; c <= 32; ++c)
+    table[c] = true;
+  table['"'] = true;
+  table['\\'] = true;
+  table['<'] = true;
+  table[','] = true;
+  return table;
+}
+
+// Characters the normalising pass must look at outside angle brackets.
+constexpr auto kNeedsDecision = makeNeedsDecision();
+
 // The normalising pass over a header value: outside angle brackets control
 // characters become blanks, runs of blanks collapse and a trailing blank
 // goes, a backslash quotes the next character; inside angle brackets the
-// text stays as it is. With cuts, the output positions of the commas that
-// separate address entries (every comma except one met inside a quoted name
-// outside angle brackets) are collected.
-std::string normaliseValue(std::string_view v, std::vector<std::size_t>* cuts) {
-  std::string out;
-  out.reserve(v.size());
+// text stays as it is. With kCommas, every comma that separates address
+// entries (all but those met inside a quoted name outside angle brackets)
+// is handed to onComma instead of being copied.
+template <bool kCommas, class OnComma>
+void normaliseInto(std::string_view v, std::string& out, OnComma&& onComma) {
+  out.reserve(out.size() + v.size());
   bool inQuotes = false;
   bool inAngle = false;
   const std::size_t n = v.size();
@@ -40,15 +66,23 @@ std::string normaliseValue(std::string_view v, std::vector<std::size_t>* cuts) {
     // Runs of characters that need no decision are copied in one go.
     std::size_t j = i;
     if (inAngle) {
-      while (j < n && v[j] != '>' && (v[j] != ',' || !cuts))
-        ++j;
+      if constexpr (kCommas) {
+        while (j < n && v[j] != '>' && v[j] != ',')
+          ++j;
+      } else {
+        const void* close = std::memchr(v.data() + j, '>', n - j);
+        j = close == nullptr ? n
+                             : static_cast<std::size_t>(static_cast<const char*>(close) - v.data());
+      }
     } else {
       while (j < n) {
         const auto u = static_cast<unsigned char>(v[j]);
-        const bool plain = u > 32 && u != '"' && u != '\\' && u != '<' && (u != ',' || !cuts);
-        const bool loneBlank = u == ' ' && j + 1 < n && static_cast<unsigned char>(v[j + 1]) > 32;
-        if (!plain && !loneBlank) break;
-        ++j;
+        if (!kNeedsDecision[u] || (u == ',' && !kCommas) ||
+            (u == ' ' && j + 1 < n && static_cast<unsigned char>(v[j + 1]) > 32)) {
+          ++j;
+          continue;
+        }
+        break;
       }
     }
     if (j > i) {
@@ -58,7 +92,10 @@ std::string normaliseValue(std::string_view v, std::vector<std::size_t>* cuts) {
     }
     char c = v[i];
     if (inAngle) {
-      if (c == ',' && cuts) cuts->push_back(out.size());
+      if (kCommas && c == ',') {
+        onComma(out);
+        continue;
+      }
       out += c;
       if (c == '>' && !inQuotes) inAngle = false;
       continue;
@@ -66,15 +103,18 @@ std::string normaliseValue(std::string_view v, std::vector<std::size_t>* cuts) {
     if (static_cast<unsigned char>(c) < 32) c = ' ';
     if (c == ' ') {
       const bool nextIsBlank =
-          i + 1 < v.size() && (v[i + 1] == ' ' || static_cast<unsigned char>(v[i + 1]) < 32);
-      if (i + 1 == v.size() || nextIsBlank) continue;
+          i + 1 < n && (v[i + 1] == ' ' || static_cast<unsigned char>(v[i + 1]) < 32);
+      if (i + 1 == n || nextIsBlank) continue;
       out += c;
       continue;
     }
     if (c == '\\') {
-      if (i + 1 < v.size()) {
-        if (v[i + 1] == ',' && cuts) cuts->push_back(out.size());
-        out += v[i + 1];
+      if (i + 1 < n) {
+        if (kCommas && v[i + 1] == ',') {
+          onComma(out);
+        } else {
+          out += v[i + 1];
+        }
         ++i;
       }
       continue;
@@ -83,12 +123,31 @@ std::string normaliseValue(std::string_view v, std::vector<std::size_t>* cuts) {
       inQuotes = !inQuotes;
     } else if (c == '<' && !inQuotes) {
       inAngle = true;
-    } else if (c == ',' && cuts && !inQuotes) {
-      cuts->push_back(out.size());
+    } else if (kCommas && c == ',' && !inQuotes) {
+      onComma(out);
+      continue;
     }
     out += c;
   }
+}
+
+std::string normaliseValue(std::string_view v) {
+  std::string out;
+  normaliseInto<false>(v, out, [](std::string&) {});
   return out;
+}
+
+// The text of an address header: its first line after the name and its
+// continuation lines, each trimmed and joined with nothing between.
+std::string_view addressHeaderText(std::span<const std::string> lines, std::size_t first,
+                                   std::size_t nameLength, std::string& storage) {
+  const std::string_view head = TrimView(std::string_view(lines[first]).substr(nameLength));
+  if (first + 1 >= lines.size() || !isFoldContinuation(lines[first + 1])) return head;
+  storage = head;
+  for (std::size_t j = first + 1; j < lines.size() && isFoldContinuation(lines[j]); ++j) {
+    storage += TrimView(lines[j]);
+  }
+  return storage;
 }
 
 std::string decodeEncodedWord(char letter, std::string_view payload) {
@@ -122,8 +181,11 @@ std::string Trim(std::string_view text) {
 
 std::string UpperCase(std::string_view text) {
   std::string out(text);
-  for (char& c : out)
-    c = upperAscii(c);
+  for (char& c : out) {
+    // Branch-free, so the compiler can vectorise it.
+    const auto u = static_cast<unsigned char>(c);
+    c = static_cast<char>(u - (static_cast<unsigned char>(u - 'a') < 26 ? 32 : 0));
+  }
   return out;
 }
 
@@ -145,9 +207,12 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from) {
   if (needle.empty()) return from <= text.size() ? from : npos;
   if (text.size() < needle.size()) return npos;
-  const char first = upperAscii(needle[0]);
-  for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
-    if (upperAscii(text[i]) == first && StartsWithNoCase(text.substr(i), needle)) return i;
+  const char upper = upperAscii(needle[0]);
+  const char lower = lowerAscii(needle[0]);
+  const std::size_t last = text.size() - needle.size();
+  for (std::size_t i = from; i <= last; ++i) {
+    const char c = text[i];
+    if ((c == upper || c == lower) && StartsWithNoCase(text.substr(i), needle)) return i;
   }
   return npos;
 }
@@ -204,53 +269,189 @@ bool HeaderMatch::Find(std::string_view name, std::span<const std::string> lines
                        std::string_view stopPrefix) {
   std::size_t first = 0;
   std::size_t end = 0;
-  found_ = locateHeader(name, lines, stopPrefix, first, end);
-  if (!found_) {
+  if (!locateHeader(name, lines, stopPrefix, first, end)) {
+    found_ = false;
     text_ = {};
-  } else if (end == first + 1) {
+    return false;
+  }
+  Take(lines, first);
+  return true;
+}
+
+void HeaderMatch::Take(std::span<const std::string> lines, std::size_t first) {
+  found_ = true;
+  std::size_t end = first + 1;
+  while (end < lines.size() && isFoldContinuation(lines[end]))
+    ++end;
+  if (end == first + 1) {
     text_ = lines[first];
   } else {
     unfold(lines, first, end, unfolded_);
     text_ = unfolded_;
   }
-  return found_;
+}
+
+namespace {
+
+constexpr std::size_t kLongestIndexedName = 25;
+
+}  // namespace
+
+HeaderIndex::HeaderIndex(std::span<const std::string> lines) : lines_(lines) {
+  for (auto& f : first_)
+    f = kAbsent;
+  if (lines.empty()) return;
+  std::size_t i = 0;
+  while (i + 1 < lines.size() && lines[i].empty())
+    ++i;
+  for (; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (line.empty()) break;
+    // Continuation lines and most other headers go at their first letter.
+    const char lead = upperAscii(line[0]);
+    if (lead != 'F' && lead != 'R' && lead != 'T' && lead != 'C' && lead != 'D' && lead != 'S' &&
+        lead != 'M') {
+      continue;
+    }
+    // A line starts with "NAME:" exactly when its text before the first
+    // colon is NAME, as no indexed name holds a colon.
+    const std::size_t limit = std::min(line.size(), kLongestIndexedName + 1);
+    const auto* found = static_cast<const char*>(std::memchr(line.data(), ':', limit));
+    if (found == nullptr) continue;
+    const std::size_t colon = static_cast<std::size_t>(found - line.data());
+    const std::string_view key = line.substr(0, colon);
+    Name id = kNameCount;
+    auto is = [&key](std::string_view name) { return StartsWithNoCase(key, name); };
+    switch (colon) {
+      case 2:
+        id = is("TO") ? kTo : is("CC") ? kCc : kNameCount;
+        break;
+      case 4:
+        id = is("FROM") ? kFrom : is("DATE") ? kDate : kNameCount;
+        break;
+      case 7:
+        id = is("SUBJECT") ? kSubject : kNameCount;
+        break;
+      case 8:
+        id = is("REPLY-TO") ? kReplyTo : kNameCount;
+        break;
+      case 10:
+        id = is("CONTENT-ID") ? kContentId : kNameCount;
+        break;
+      case 11:
+        id = is("RETURN-PATH") ? kReturnPath : kNameCount;
+        break;
+      case 12:
+        id = is("MIME-VERSION") ? kMimeVersion : is("CONTENT-TYPE") ? kContentType : kNameCount;
+        break;
+      case 16:
+        id = is("CONTENT-LOCATION") ? kContentLocation : kNameCount;
+        break;
+      case 19:
+        id = is("CONTENT-DISPOSITION") ? kContentDisposition : kNameCount;
+        break;
+      case 25:
+        id = is("CONTENT-TRANSFER-ENCODING") ? kContentTransferEncoding : kNameCount;
+        break;
+      default:
+        break;
+    }
+    if (id == kNameCount) continue;
+    if (first_[id] == kAbsent) first_[id] = i;
+    if (id == kMimeVersion && first_[kMimeVersionBlank] == kAbsent && colon + 1 < line.size() &&
+        line[colon + 1] == ' ') {
+      first_[kMimeVersionBlank] = i;
+    }
+  }
+}
+
+bool HeaderIndex::Contains(Name name, std::string_view needle) const {
+  const std::size_t first = first_[name];
+  if (first == kAbsent) return false;
+  if (FindNoCase(lines_[first], needle) != npos) return true;
+  for (std::size_t j = first + 1; j < lines_.size() && isFoldContinuation(lines_[j]); ++j) {
+    if (FindNoCase(lines_[j], needle) != npos) return true;
+  }
+  return false;
+}
+
+bool HeaderIndex::Get(Name name, HeaderMatch& match) const {
+  if (first_[name] == kAbsent) {
+    match.Reset();
+    return false;
+  }
+  match.Take(lines_, first_[name]);
+  return true;
 }
 
 std::string GetHeaderValue(std::string_view name, std::string_view line, bool cutAtSemicolon) {
-  const std::size_t p = FindNoCase(line, name);
+  // Callers mostly hand in the header line itself, which starts with name.
+  const std::size_t p = StartsWithNoCase(line, name) ? 0 : FindNoCase(line, name);
   if (p == npos) return {};
   std::string_view value = TrimView(line.substr(p + name.size()));
   if (cutAtSemicolon) {
     const std::size_t semicolon = value.find(';');
     if (semicolon != npos) value = TrimView(value.substr(0, semicolon));
   }
-  return normaliseValue(value, nullptr);
+  return normaliseValue(value);
 }
 
 std::optional<std::vector<std::string>> CollectAddressHeader(std::string_view name,
                                                              std::span<const std::string> headers) {
   const std::string key = UpperCase(name) + ":";
   for (std::size_t i = 0; i < headers.size(); ++i) {
-    if (!StartsWithNoCase(headers[i], key)) continue;
-    std::string text(TrimView(std::string_view(headers[i]).substr(key.size())));
-    for (std::size_t j = i + 1; j < headers.size() && isFoldContinuation(headers[j]); ++j) {
-      text += TrimView(headers[j]);
-    }
-    std::vector<std::size_t> cuts;
-    const std::string value = normaliseValue(text, &cuts);
-    std::vector<std::string> entries;
-    if (value.empty()) return entries;
-    // The text is closed by a separating comma so that nothing after the
-    // last one is lost.
-    if (cuts.empty() || cuts.back() != value.size() - 1) cuts.push_back(value.size());
-    std::size_t start = 0;
-    for (std::size_t cut : cuts) {
-      entries.emplace_back(value, start, cut - start);
-      start = cut + 1;
-    }
-    return entries;
+    if (StartsWithNoCase(headers[i], key)) return CollectAddressEntries(headers, i, key.size());
   }
   return std::nullopt;
+}
+
+std::vector<std::string> CollectAddressEntries(std::span<const std::string> lines,
+                                               std::size_t first, std::size_t nameLength) {
+  std::string storage;
+  const std::string_view text = addressHeaderText(lines, first, nameLength, storage);
+  std::vector<std::size_t> cuts;
+  std::string value;
+  normaliseInto<true>(text, value, [&cuts](std::string& out) {
+    cuts.push_back(out.size());
+    out += ',';
+  });
+  std::vector<std::string> entries;
+  if (value.empty()) return entries;
+  // The text is closed by a separating comma so that nothing after the last
+  // one is lost.
+  if (cuts.empty() || cuts.back() != value.size() - 1) cuts.push_back(value.size());
+  entries.reserve(cuts.size());
+  std::size_t start = 0;
+  for (std::size_t cut : cuts) {
+    entries.emplace_back(value, start, cut - start);
+    start = cut + 1;
+  }
+  return entries;
+}
+
+std::string CollectAddressText(std::span<const std::string> lines, std::size_t first,
+                               std::size_t nameLength) {
+  std::string storage;
+  const std::string_view text = addressHeaderText(lines, first, nameLength, storage);
+  // The entries are joined while they are cut: a separating comma stays only
+  // after an entry holding an "@", and not after the last entry.
+  std::string out;
+  std::size_t segmentStart = 0;
+  std::size_t dropped = 0;
+  std::size_t lastCut = std::string::npos;
+  bool lastKept = false;
+  normaliseInto<true>(text, out, [&](std::string& o) {
+    lastCut = o.size() + dropped;
+    lastKept = o.find('@', segmentStart) != std::string::npos;
+    if (lastKept) {
+      o += ',';
+    } else {
+      ++dropped;
+    }
+    segmentStart = o.size();
+  });
+  if (lastKept && lastCut + 1 == out.size() + dropped) out.pop_back();
+  return out;
 }
 
 std::string JoinAddressEntries(const std::vector<std::string>& entries) {
@@ -301,6 +502,8 @@ std::string DecodeHeaderText(std::string_view text) {
 
 void ParseAddressList(std::string_view text, TAddressList& list) {
   list.Clear();
+  // At most one address per "@", plus one without.
+  list.Reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '@')) + 1);
   auto add = [&list](std::string_view entry) {
     TMailAddress address = ParseAddress(entry);
     if (!address.Address.empty()) list.Add(std::move(address));
@@ -358,9 +561,13 @@ TMailAddress ParseAddress(std::string_view text) {
     const std::size_t gt = s.find('>', lt + 1);
     if (gt != npos) result.Address = StripQuotes(s.substr(lt + 1, gt - lt - 1));
     if (lt != 0) {
-      std::string rest(s.substr(0, lt));
-      if (gt != npos) rest += s.substr(gt + 1);
-      result.Name = StripQuotes(rest);
+      if (gt == npos || gt + 1 == s.size()) {
+        result.Name = StripQuotes(s.substr(0, lt));
+      } else {
+        std::string rest(s.substr(0, lt));
+        rest += s.substr(gt + 1);
+        result.Name = StripQuotes(rest);
+      }
     }
     return result;
   }

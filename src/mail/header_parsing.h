@@ -44,6 +44,9 @@ class HeaderMatch {
 
   bool Find(std::string_view name, std::span<const std::string> lines,
             std::string_view stopPrefix = {});
+  // The header starting at line first (continuation lines unfolded).
+  void Take(std::span<const std::string> lines, std::size_t first);
+  void Reset() { found_ = false; }
   explicit operator bool() const { return found_; }
   std::string_view operator*() const { return text_; }
 
@@ -52,6 +55,58 @@ class HeaderMatch {
   std::string_view text_;
   std::string unfolded_;
 };
+
+// The first line of every header that the message model reads, found in one
+// pass over a header block with FindHeader's rules. Parsing a header block
+// asks for a dozen headers; one pass instead of one per header.
+class HeaderIndex {
+ public:
+  enum Name {
+    kFrom,
+    kReturnPath,
+    kReplyTo,
+    kTo,
+    kCc,
+    kDate,
+    kSubject,
+    kMimeVersion,       // "MIME-VERSION:"
+    kMimeVersionBlank,  // "MIME-VERSION: ", with the blank
+    kContentType,
+    kContentDisposition,
+    kContentId,
+    kContentTransferEncoding,
+    kContentLocation,
+    kNameCount
+  };
+
+  explicit HeaderIndex(std::span<const std::string> lines);
+  bool Has(Name name) const { return first_[name] != kAbsent; }
+  // The line index where the header starts.
+  std::optional<std::size_t> First(Name name) const {
+    if (first_[name] == kAbsent) return std::nullopt;
+    return first_[name];
+  }
+  // Whether the header exists and its text holds needle (ignoring case);
+  // needle holds no blank, so it is looked for line by line, unfolding
+  // nothing.
+  bool Contains(Name name, std::string_view needle) const;
+  // Fills match with the header, or resets it; returns whether it exists.
+  bool Get(Name name, HeaderMatch& match) const;
+
+ private:
+  static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
+  std::span<const std::string> lines_;
+  std::size_t first_[kNameCount];
+};
+
+// CollectAddressHeader for the header whose first line is lines[first]
+// (nameLength: the length of "TO:").
+std::vector<std::string> CollectAddressEntries(std::span<const std::string> lines,
+                                               std::size_t first, std::size_t nameLength);
+
+// JoinAddressEntries(CollectAddressEntries(...)) in one pass.
+std::string CollectAddressText(std::span<const std::string> lines, std::size_t first,
+                               std::size_t nameLength);
 
 // The normalised value after name in line (see header_parsing.cpp); empty
 // when name does not occur.

@@ -49,6 +49,13 @@ std::string joinTrimmed(const TAddressList& list, bool names) {
   return out;
 }
 
+bool isBlankLine(std::string_view line) {
+  for (char c : line) {
+    if (static_cast<unsigned char>(c) > 32) return false;
+  }
+  return true;
+}
+
 std::int64_t textLength(const TStringList& lines) {
   std::int64_t size = 0;
   for (const auto& line : lines)
@@ -56,25 +63,39 @@ std::int64_t textLength(const TStringList& lines) {
   return size;
 }
 
-void parseHeaders(TMailMessage& m) {
+// DecodeHeaderText, then ParseAddressList; most values hold no encoded word
+// and need no decoded copy (ParseAddressList trims every entry itself).
+void parseAddressValue(const std::string& value, TAddressList& list) {
+  if (value.find("=?") == std::string::npos) {
+    ParseAddressList(TrimView(value), list);
+  } else {
+    ParseAddressList(DecodeHeaderText(value), list);
+  }
+}
+
+// Headers holds no empty line, so the first line of a header found by the
+// index is also the first line CollectAddressHeader would take.
+void parseHeaders(TMailMessage& m, const HeaderIndex& index) {
   const TStringList& h = m.Headers;
   HeaderMatch header;
-  if (header.Find("FROM:", h)) {
-    ParseAddressList(DecodeHeaderText(GetHeaderValue("FROM:", *header, false)), m.FromList);
+  if (index.Get(HeaderIndex::kFrom, header)) {
+    parseAddressValue(GetHeaderValue("FROM:", *header, false), m.FromList);
   }
-  if (header.Find("RETURN-PATH:", h)) m.ReturnPath = GetHeaderValue("RETURN-PATH:", *header, true);
-  if (header.Find("REPLY-TO:", h)) {
-    ParseAddressList(DecodeHeaderText(GetHeaderValue("REPLY-TO:", *header, true)), m.ReplyToList);
+  if (index.Get(HeaderIndex::kReturnPath, header)) {
+    m.ReturnPath = GetHeaderValue("RETURN-PATH:", *header, true);
   }
-  if (auto to = CollectAddressHeader("TO", h)) {
-    ParseAddressList(JoinAddressEntries(*to), m.SendToList);
+  if (index.Get(HeaderIndex::kReplyTo, header)) {
+    parseAddressValue(GetHeaderValue("REPLY-TO:", *header, true), m.ReplyToList);
   }
-  if (auto cc = CollectAddressHeader("CC", h)) {
-    ParseAddressList(JoinAddressEntries(*cc), m.CCList);
+  if (auto to = index.First(HeaderIndex::kTo)) {
+    ParseAddressList(CollectAddressText(h, *to, 3), m.SendToList);
   }
-  if (header.Find("DATE:", h)) m.DateText = GetHeaderValue("DATE:", *header, true);
-  if (header.Find("SUBJECT:", h)) m.Subject = DecodeHeaderText((*header).substr(8));
-  if (header.Find("MIME-VERSION:", h)) {
+  if (auto cc = index.First(HeaderIndex::kCc)) {
+    ParseAddressList(CollectAddressText(h, *cc, 3), m.CCList);
+  }
+  if (index.Get(HeaderIndex::kDate, header)) m.DateText = GetHeaderValue("DATE:", *header, true);
+  if (index.Get(HeaderIndex::kSubject, header)) m.Subject = DecodeHeaderText((*header).substr(8));
+  if (index.Get(HeaderIndex::kMimeVersion, header)) {
     m.MimeVersion = Trim(GetHeaderValue("MIME-VERSION:", *header, true));
   }
 }
@@ -179,7 +200,7 @@ void TMailMessage::LoadRawMail(TStringList lines) {
 void TMailMessage::Parse() {
   if (RawMail.empty()) return;
   std::size_t headerCount = 0;
-  while (headerCount < RawMail.size() && !TrimView(RawMail[headerCount]).empty())
+  while (headerCount < RawMail.size() && !isBlankLine(RawMail[headerCount]))
     ++headerCount;
   const bool headerBlockOnly =
       std::all_of(RawMail.begin() + static_cast<std::ptrdiff_t>(headerCount), RawMail.end(),
@@ -194,8 +215,9 @@ void TMailMessage::Parse() {
     Headers.resize(headerCount);
     RawMail.clear();
     try {
-      if (!Headers.empty()) parseHeaders(*this);
-      ParseBody(*this, Headers);
+      const HeaderIndex index(Headers);
+      if (!Headers.empty()) parseHeaders(*this, index);
+      ParseBody(*this, Headers, index, true);
     } catch (...) {
       RawMail = Headers;
       RawMail.resize(total);
@@ -206,7 +228,7 @@ void TMailMessage::Parse() {
     return;
   }
   Headers.assign(RawMail.begin(), RawMail.begin() + static_cast<std::ptrdiff_t>(headerCount));
-  if (!Headers.empty()) parseHeaders(*this);
+  if (!Headers.empty()) parseHeaders(*this, HeaderIndex(Headers));
   ParseBody(*this, RawMail);
   if (ClearRawMailAfterParse) {
     RawSize = static_cast<std::int32_t>(

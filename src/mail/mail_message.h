@@ -46,6 +46,7 @@ class TAddressList {
   std::size_t Count() const { return items_.size(); }
   void Add(TMailAddress address) { items_.push_back(std::move(address)); }
   void Clear() { items_.clear(); }
+  void Reserve(std::size_t count) { items_.reserve(count); }
 
   auto begin() const { return items_.begin(); }
   auto end() const { return items_.end(); }

@@ -11,6 +11,8 @@
 namespace kelvrin::mail {
 namespace {
 
+PartHeaders parsePartHeaders(LineSpan lines, const HeaderIndex& index, HeaderMatch& contentType);
+
 constexpr auto npos = std::string_view::npos;
 
 bool contains(std::string_view text, std::string_view part) {
@@ -208,23 +210,67 @@ bool cutUUBlocks(TMailMessage& message, LineSpan lines, std::vector<std::string>
   return true;
 }
 
-void parseEntity(TMailMessage& message, LineSpan lines, bool isLeaf) {
-  PartHeaders part = ParsePartHeaders(lines);
+// SplitMultipart for an entity whose Content-Type header is known to be a
+// multipart one.
+void splitMultipart(LineSpan lines, std::vector<LineSpan>& parts, int depth,
+                    std::string_view contentType) {
+  const LineSpan body = StripHeaders(lines);
+  if (body.empty()) return;  // a header block alone, as a header check fetches it
+  const auto boundary = GetBoundary(contentType);
+  if (!boundary) return;
+  const std::string open = Trim(*boundary);
+  const std::string close = open + "--";
+
+  std::size_t i = 0;
+  while (i < body.size() && body[i] != open)
+    ++i;
+  if (i == body.size()) return;  // no part ever starts
+  ++i;
+  std::size_t partStart = i;
+  while (i < body.size()) {
+    if (body[i] == close) break;
+    if (body[i] == open) {
+      SplitMultipart(body.subspan(partStart, i - partStart), parts, depth + 1);
+      ++i;
+      partStart = i;
+      // The line after a boundary always belongs to the new part, even when
+      // it is a boundary line itself.
+      if (i < body.size() && body[i] != close) ++i;
+      continue;
+    }
+    ++i;
+  }
+  LineSpan last = body.subspan(partStart, i - partStart);
+  if (last.size() > 1) {
+    if (TrimView(last.back()) == close) last = last.first(last.size() - 1);
+    SplitMultipart(last, parts, depth + 1);
+  }
+}
+
+void parseEntity(TMailMessage& message, LineSpan lines, bool isLeaf, const HeaderIndex& index,
+                 bool headerBlockOnly = false) {
+  HeaderMatch contentType;
+  if (!isLeaf && index.Contains(HeaderIndex::kContentType, "MULTIPART")) {
+    // A multipart entity needs nothing of its headers but the Content-Type
+    // (whose name "CONTENT-TYPE:" cannot match); a header block alone, as a
+    // header check fetches it, holds no part at all.
+    if (headerBlockOnly) return;
+    index.Get(HeaderIndex::kContentType, contentType);
+    std::vector<LineSpan> parts;
+    splitMultipart(lines, parts, 0, *contentType);
+    for (const LineSpan& leaf : parts)
+      parseEntity(message, leaf, true, HeaderIndex(leaf));
+    return;
+  }
+  PartHeaders part = parsePartHeaders(lines, index, contentType);
   const bool multipart = contains(part.ContentType, "MULTIPART");
   if (contains(part.ContentType, "TEXT") && !multipart) {
     parseTextPart(message, lines, part);
     return;
   }
   if (multipart) {
-    if (isLeaf) {
-      // Only an entity nested past kMaxMultipartDepth arrives here.
-      AddAttachment(message, StripHeaders(lines), part);
-      return;
-    }
-    std::vector<LineSpan> parts;
-    SplitMultipart(lines, parts);
-    for (const LineSpan& leaf : parts)
-      parseEntity(message, leaf, true);
+    // Only a leaf nested past kMaxMultipartDepth arrives here.
+    AddAttachment(message, StripHeaders(lines), part);
     return;
   }
   if (part.ContentType == "MESSAGE/RFC822") {
@@ -254,7 +300,12 @@ void parseEntity(TMailMessage& message, LineSpan lines, bool isLeaf) {
 }  // namespace
 
 void ParseBody(TMailMessage& message, LineSpan lines) {
-  parseEntity(message, lines, false);
+  parseEntity(message, lines, false, HeaderIndex(lines));
+}
+
+void ParseBody(TMailMessage& message, LineSpan lines, const HeaderIndex& index,
+               bool headerBlockOnly) {
+  parseEntity(message, lines, false, index, headerBlockOnly);
 }
 
 LineSpan StripHeaders(LineSpan lines) {
@@ -267,21 +318,35 @@ LineSpan StripHeaders(LineSpan lines) {
 }
 
 PartHeaders ParsePartHeaders(LineSpan lines) {
-  PartHeaders part;
+  return ParsePartHeaders(lines, HeaderIndex(lines));
+}
+
+PartHeaders ParsePartHeaders(LineSpan lines, const HeaderIndex& index) {
   HeaderMatch contentType;
+  return parsePartHeaders(lines, index, contentType);
+}
+
+namespace {
+
+// ParsePartHeaders that also leaves the Content-Type header in contentType.
+PartHeaders parsePartHeaders(LineSpan lines, const HeaderIndex& index, HeaderMatch& contentType) {
+  PartHeaders part;
   HeaderMatch disposition;
   HeaderMatch other;
-  contentType.Find("CONTENT-TYPE:", lines);
-  disposition.Find("CONTENT-DISPOSITION:", lines);
-  const bool mime = other.Find("MIME-VERSION: ", lines);
+  index.Get(HeaderIndex::kContentType, contentType);
+  index.Get(HeaderIndex::kContentDisposition, disposition);
+  const bool mime = index.Has(HeaderIndex::kMimeVersionBlank);
   if (contentType) {
-    part.ContentType = UpperCase(TrimView((*contentType).substr(13)));
+    const std::string_view value = TrimView((*contentType).substr(13));
+    part.ContentType = UpperCase(value);
     if (contains(part.ContentType, "MESSAGE/RFC822")) {
       part.FileName = attachedMessageName(lines, "--");
       return part;
     }
-    const std::size_t name = FindNoCase(*contentType, "NAME");
-    if (name != npos) part.FileName = Trim((*contentType).substr(name + 4));
+    // The first "NAME" of the header line lies in its value ("Content-Type:"
+    // holds none), which is already upper case in ContentType.
+    const std::size_t name = part.ContentType.find("NAME");
+    if (name != npos) part.FileName = Trim(value.substr(name + 4));
     if (disposition) {
       part.Disposition = UpperCase(GetHeaderValue("CONTENT-DISPOSITION:", *disposition, true));
       if (part.Disposition != "INLINE") {
@@ -292,18 +357,18 @@ PartHeaders ParsePartHeaders(LineSpan lines) {
   } else if (mime) {
     part.ContentType = "TEXT/PLAIN";
   }
-  if (other.Find("CONTENT-ID:", lines)) {
+  if (index.Get(HeaderIndex::kContentId, other)) {
     std::string id = GetHeaderValue("CONTENT-ID:", *other, true);
     if (!id.empty() && id.front() == '<') id.erase(0, 1);
     if (!id.empty() && id.back() == '>') id.pop_back();
     part.ContentID = std::move(id);
   }
-  if (other.Find("CONTENT-TRANSFER-ENCODING:", lines)) {
+  if (index.Get(HeaderIndex::kContentTransferEncoding, other)) {
     part.Encoding = UpperCase(GetHeaderValue("CONTENT-TRANSFER-ENCODING:", *other, true));
   } else if (mime) {
     part.Encoding = "7BIT";
   }
-  if (other.Find("CONTENT-LOCATION:", lines)) {
+  if (index.Get(HeaderIndex::kContentLocation, other)) {
     const std::string value = GetHeaderValue("CONTENT-LOCATION:", *other, true);
     part.FileName = "=" + std::string(fileNamePart(value));
   }
@@ -322,6 +387,8 @@ PartHeaders ParsePartHeaders(LineSpan lines) {
   }
   return part;
 }
+
+}  // namespace
 
 std::optional<std::string> GetBoundary(std::string_view headerLine) {
   const std::size_t at = FindNoCase(headerLine, "BOUNDARY");
@@ -344,36 +411,7 @@ void SplitMultipart(LineSpan lines, std::vector<LineSpan>& parts, int depth) {
     parts.push_back(lines);
     return;
   }
-  const LineSpan body = StripHeaders(lines);
-  const auto boundary = GetBoundary(*contentType);
-  if (!boundary) return;
-  const std::string open = Trim(*boundary);
-  const std::string close = open + "--";
-
-  std::size_t i = 0;
-  while (i < body.size() && body[i] != open)
-    ++i;
-  if (i == body.size()) return;  // no part ever starts
-  ++i;
-  std::size_t partStart = i;
-  while (i < body.size()) {
-    if (body[i] == close) break;
-    if (body[i] == open) {
-      SplitMultipart(body.subspan(partStart, i - partStart), parts, depth + 1);
-      ++i;
-      partStart = i;
-      // The line after a boundary always belongs to the new part, even when
-      // it is a boundary line itself.
-      if (i < body.size() && body[i] != close) ++i;
-      continue;
-    }
-    ++i;
-  }
-  LineSpan last = body.subspan(partStart, i - partStart);
-  if (last.size() > 1) {
-    if (TrimView(last.back()) == close) last = last.first(last.size() - 1);
-    SplitMultipart(last, parts, depth + 1);
-  }
+  splitMultipart(lines, parts, depth, *contentType);
 }
 
 std::optional<std::string> UUBeginFileName(std::string_view line) {

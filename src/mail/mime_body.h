@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "mail/codecs.h"
+#include "mail/header_parsing.h"
 #include "mail/mail_message.h"
 
 namespace kelvrin::mail {
@@ -42,7 +43,13 @@ struct PartHeaders {
 // uuencoded block.
 void ParseBody(TMailMessage& message, LineSpan lines);
 
+// The same with the header index of lines already at hand; headerBlockOnly
+// tells that lines hold no empty line, hence no body.
+void ParseBody(TMailMessage& message, LineSpan lines, const HeaderIndex& index,
+               bool headerBlockOnly = false);
+
 PartHeaders ParsePartHeaders(LineSpan lines);
+PartHeaders ParsePartHeaders(LineSpan lines, const HeaderIndex& index);
 // Drops the header block at the top and the blank lines after it.
 LineSpan StripHeaders(LineSpan lines);
 // "--" and the boundary parameter of an unfolded Content-Type header line;

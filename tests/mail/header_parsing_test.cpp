@@ -210,3 +210,90 @@ TEST(StripQuotes, RemovesRunsOfQuotesAtBothEnds) {
 
 }  // namespace
 }  // namespace kelvrin::mail
+
+namespace kelvrin::mail {
+namespace {
+
+// The one-pass lookups must find exactly what FindHeader and
+// CollectAddressHeader find.
+const std::vector<std::vector<std::string>> kHeaderBlocks = {
+    {"From: a@b.c", "To: x@y.z", "Subject: s"},
+    {"", "", "FROM: upper@x", "from: lower@x", "Cc: c@d", "\tcontinued@e"},
+    {"Received: from x", "\tby y", "Content-Type: multipart/mixed;", "\tboundary=\"b\"",
+     "MIME-Version:1.0", "MIME-Version: 1.0", "Content-Transfer-Encoding: base64"},
+    {"Subject : not", "X-From: not", "To:", "To: second@x", "", "From: after-blank@x"},
+    {"Content-Id: <i>", "Content-Location: http://x/y", "Content-Disposition: inline",
+     "Reply-To: r@x", "Return-Path: <p@x>", "Date: today"},
+    {" folded first", "Cc: a@b, \"x, y\" <c@d>,", " e@f", "Cc: ignored@x"},
+    {"To: a@x,", "To: b@y"},
+    {"Content-type:text/plain", "content-TRANSFER-encoding:QP"},
+};
+
+const std::pair<HeaderIndex::Name, std::string_view> kIndexedNames[] = {
+    {HeaderIndex::kFrom, "FROM:"},
+    {HeaderIndex::kReturnPath, "RETURN-PATH:"},
+    {HeaderIndex::kReplyTo, "REPLY-TO:"},
+    {HeaderIndex::kTo, "TO:"},
+    {HeaderIndex::kCc, "CC:"},
+    {HeaderIndex::kDate, "DATE:"},
+    {HeaderIndex::kSubject, "SUBJECT:"},
+    {HeaderIndex::kMimeVersion, "MIME-VERSION:"},
+    {HeaderIndex::kMimeVersionBlank, "MIME-VERSION: "},
+    {HeaderIndex::kContentType, "CONTENT-TYPE:"},
+    {HeaderIndex::kContentDisposition, "CONTENT-DISPOSITION:"},
+    {HeaderIndex::kContentId, "CONTENT-ID:"},
+    {HeaderIndex::kContentTransferEncoding, "CONTENT-TRANSFER-ENCODING:"},
+    {HeaderIndex::kContentLocation, "CONTENT-LOCATION:"},
+};
+
+class HeaderLookups : public testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(HeaderLookups, IndexFindsWhatFindHeaderFinds) {
+  const auto& lines = GetParam();
+  const HeaderIndex index(lines);
+  for (const auto& [id, name] : kIndexedNames) {
+    HeaderMatch match;
+    const auto expected = FindHeader(name, lines);
+    EXPECT_EQ(index.Get(id, match), expected.has_value()) << name;
+    if (expected) {
+      EXPECT_EQ(*match, *expected) << name;
+    }
+    HeaderMatch found;
+    EXPECT_EQ(found.Find(name, lines), expected.has_value()) << name;
+    if (expected) {
+      EXPECT_EQ(*found, *expected) << name;
+    }
+    EXPECT_EQ(index.Contains(id, "A"), expected && FindNoCase(*expected, "A") != std::string::npos)
+        << name;
+  }
+}
+
+TEST_P(HeaderLookups, CollectAddressTextJoinsLikeTheEntries) {
+  const auto& lines = GetParam();
+  for (std::string_view name : {"TO", "CC"}) {
+    const auto entries = CollectAddressHeader(name, lines);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (!StartsWithNoCase(lines[i], std::string(name) + ":")) continue;
+      ASSERT_TRUE(entries.has_value());
+      EXPECT_EQ(CollectAddressText(lines, i, name.size() + 1), JoinAddressEntries(*entries));
+      break;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(HeaderIndex, HeaderLookups, testing::ValuesIn(kHeaderBlocks));
+
+TEST(CollectAddressText, JoinsLikeTheEntriesOnEdgeCases) {
+  const char* const values[] = {
+      "a@x,",     "a@x,,",     "a@x,,b@y", "grp:,b@y", "a@x, \"b,",   "\"q,\" <a@x>,", "<a,b@x>,c",
+      "\\,a@x,b", "a@x\\,b@y", ",,,",      "",         "a@x , b@y ,", "n <a@x>,,, m"};
+  for (const char* value : values) {
+    const std::vector<std::string> lines = {std::string("To: ") + value};
+    EXPECT_EQ(CollectAddressText(lines, 0, 3),
+              JoinAddressEntries(*CollectAddressHeader("TO", lines)))
+        << value;
+  }
+}
+
+}  // namespace
+}  // namespace kelvrin::mail
