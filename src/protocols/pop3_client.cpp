@@ -7,6 +7,7 @@
 #include "mail/temp_file.h"
 #include "protocols/posix_socket.h"
 #include "protocols/reply_wait.h"
+#include "protocols/spool_file.h"
 
 namespace kelvrin::protocols {
 namespace {
@@ -311,11 +312,28 @@ std::string TPop3Client::SpoolFilePrefix(std::uint16_t MsgIndex, std::string_vie
 bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
                                   mail::TMailMessage& Msg) {
   const std::string n = std::to_string(MsgIndex);
-  std::optional<mail::TempFile> spool =
-      mail::TempFile::Create(SpoolFilePrefix(MsgIndex, UserId, Host), "");
-  if (!spool) {
+  // Inside RetrieveAll the check's spool file is used again (unless a
+  // retrieval started from an event handler holds it); otherwise the
+  // retrieval has a file of its own, gone when it returns.
+  std::optional<SpoolFile> ownSpool;
+  const bool shared = checkSpool_ != nullptr && !checkSpoolBusy_;
+  SpoolFile& spool = shared ? *checkSpool_ : ownSpool.emplace();
+  struct Release {
+    bool& busy;
+    bool held;
+    ~Release() {
+      if (held) busy = false;
+    }
+  } release{checkSpoolBusy_, shared};
+  if (shared) checkSpoolBusy_ = true;
+  if (!spool.Begin(SpoolFilePrefix(MsgIndex, UserId, Host))) {
     throw Pop3Error("Cannot create a temporary file in " + mail::TempDirectory() + ".");
   }
+  auto spoolWrite = [&spool](const std::string& bytes) {
+    if (!spool.Write(bytes.data(), bytes.size())) {
+      throw Pop3Error("Cannot write the temporary file " + spool.Path() + ".");
+    }
+  };
   const std::int32_t size = GetMessageSize(MsgIndex);
   SendText(HeaderOnly ? "TOP " + n + " 0" : "RETR " + n);
   std::string chunk = ReceiveText();
@@ -323,8 +341,7 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
 
   nextThreshold_ = RetrieveProgressStep;
   lastPercent_ = 0;
-  std::int64_t spooled = static_cast<std::int64_t>(chunk.size());
-  spool->Sink().WriteBytes(chunk.data(), chunk.size());
+  spoolWrite(chunk);
   bool complete = chunk.find(kTerminator) != std::string::npos;
   std::string tail = tailOf(chunk, 4);
   while (!complete) {
@@ -336,9 +353,9 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
     std::string probe = tail + chunk;
     complete = probe.find(kTerminator) != std::string::npos;
     tail = tailOf(probe, 4);
-    spool->Sink().WriteBytes(chunk.data(), chunk.size());
-    spooled += static_cast<std::int64_t>(chunk.size());
+    spoolWrite(chunk);
     // A size of 0 or less (a LIST that gave nonsense) cannot be divided by.
+    const auto spooled = static_cast<std::int64_t>(spool.Size());
     lastPercent_ = size > 0 ? ClampPercent(RoundHalfEven(spooled * 100, size)) : 100;
     if (lastPercent_ >= nextThreshold_) {
       if (OnRetrieveProgress) OnRetrieveProgress(*this, lastPercent_);
@@ -347,11 +364,8 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
   }
   if (lastPercent_ < 100 && OnRetrieveProgress) OnRetrieveProgress(*this, 100);
 
-  if (!spool->FinishWriting()) {
-    throw Pop3Error("Cannot write the temporary file " + spool->Path() + ".");
-  }
-  std::optional<std::string> spooledText = spool->ReadBack();
-  if (!spooledText) throw Pop3Error("Cannot read the temporary file " + spool->Path() + ".");
+  std::optional<std::string> spooledText = spool.ReadAll();
+  if (!spooledText) throw Pop3Error("Cannot read the temporary file " + spool.Path() + ".");
   mail::TStringList lines = splitLines(*spooledText);
   spooledText.reset();
   if (!lines.empty()) lines.erase(lines.begin());  // the status line
@@ -364,7 +378,7 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
   Msg.Size = HeaderOnly ? size
                         : static_cast<std::int32_t>(std::min<std::int64_t>(
                               Msg.RawMailSize(), std::numeric_limits<std::int32_t>::max()));
-  spool.reset();
+  if (ownSpool) ownSpool->Remove();
   if (Failed) RaiseError(kPop3RetrieveFailed);
   if (GetUIDLsOnRetrieve) Msg.UIDL = GetUIDL(MsgIndex);
   if (OnAfterRetrieve) OnAfterRetrieve(*this);
@@ -378,6 +392,16 @@ int TPop3Client::RetrieveAllHeaders(mail::TMailMessageList& List) {
 int TPop3Client::RetrieveAll(mail::TMailMessageList& List, bool HeadersOnly) {
   List.Clear();
   messages_.ReleaseUnlisted();
+  // One spool file for the whole check, deleted when it ends in any way. A
+  // RetrieveAll started from an event handler during this one shares it.
+  struct CheckSpool {
+    std::unique_ptr<SpoolFile>& slot;
+    bool owner;
+    ~CheckSpool() {
+      if (owner) slot.reset();
+    }
+  } checkSpool{checkSpool_, checkSpool_ == nullptr};
+  if (checkSpool.owner) checkSpool_ = std::make_unique<SpoolFile>();
   int added = 0;
   // MessageCount went down with every deletion of this connection, but the
   // server keeps the numbers of the messages after a deleted one: count to

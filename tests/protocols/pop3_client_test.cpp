@@ -369,6 +369,42 @@ TEST_F(Pop3FakeSocketTest, ProgressBelowOneHundredAtTheEndIsCompletedOnce) {
   EXPECT_EQ(percents, (std::vector<int>{50, 95, 100}));
 }
 
+TEST_F(Pop3FakeSocketTest, ACheckRenamesOneSpoolFilePerMessageAndRemovesItAtTheEnd) {
+  connect({"+OK 1 100\r\n", "+OK\r\nSubject: a\r\n", "\r\n.\r\n", "+OK 2 100\r\n",
+           "+OK\r\nSubject: b\r\n", "\r\n.\r\n"});
+  client.UserId = "bob";
+  client.MessageCount = 2;
+  std::vector<std::vector<std::string>> seen;
+  client.OnRetrieveProgress = [&](TPop3Client&, std::uint16_t) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(tmp.Path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    seen.push_back(names);
+  };
+  mail::TMailMessageList list;
+  ASSERT_EQ(client.RetrieveAllHeaders(list), 2);
+  ASSERT_EQ(seen.size(), 4u);  // two progress events per message
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    ASSERT_EQ(seen[i].size(), 1u);
+    const std::string expected =
+        i < 2 ? "msg-1-bob@pop.example.org-" : "msg-2-bob@pop.example.org-";
+    EXPECT_EQ(seen[i][0].rfind(expected, 0), 0u) << seen[i][0];
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+}
+
+TEST_F(Pop3FakeSocketTest, ACheckEndedByAnErrorLeavesNoSpoolFile) {
+  connect({"+OK 1 100\r\n", "+OK\r\nSubject: a\r\n\r\n.\r\n", "+OK 2 100\r\n",
+           "+OK\r\nSubject: b\r\n"});
+  client.MessageCount = 3;
+  socket->PeerClosesWhenDrained = true;
+  mail::TMailMessageList list;
+  // The second reply stops half-way when the server hangs up.
+  EXPECT_THROW(client.RetrieveAllHeaders(list), Pop3Error);
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+}
+
 // Every place the terminator CR LF "." CR LF can be cut between two reads.
 class Pop3FakeSplitTest : public Pop3FakeSocketTest,
                           public ::testing::WithParamInterface<std::size_t> {};

@@ -21,6 +21,7 @@ class FakeSocket : public protocols::Socket {
   int ReadableAfterWaits = 0;  // WaitReadable says "nothing" this many times first
   int WaitCalls = 0;
   bool Connected = false;
+  bool PeerClosesWhenDrained = false;  // after the last reply the peer hangs up
 
   bool IsConnected() const override { return Connected; }
   bool IsTls() const override { return false; }
@@ -46,10 +47,13 @@ class FakeSocket : public protocols::Socket {
       --ReadableAfterWaits;
       return false;
     }
-    return !Incoming.empty();
+    return !Incoming.empty() || PeerClosesWhenDrained;
   }
   std::size_t doReceive(char* buffer, std::size_t size) override {
-    if (Incoming.empty()) return 0;
+    if (Incoming.empty()) {
+      if (PeerClosesWhenDrained) Connected = false;
+      return 0;
+    }
     std::string& front = Incoming.front();
     const std::size_t count = std::min(size, front.size());
     front.copy(buffer, count);

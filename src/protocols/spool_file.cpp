@@ -1,0 +1,94 @@
+#include "protocols/spool_file.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "mail/random_source.h"
+#include "mail/temp_file.h"
+
+namespace kelvrin::protocols {
+namespace {
+constexpr int kNameAttempts = 100;
+}  // namespace
+
+SpoolFile::~SpoolFile() {
+  Remove();
+}
+
+std::string SpoolFile::newName(const std::string& prefix) const {
+  std::string path = mail::TempDirectory();
+  if (path.empty() || path.back() != '/') path += '/';
+  return path + prefix + "-" + mail::RandomHex8() + ".$$$";
+}
+
+bool SpoolFile::Begin(const std::string& prefix) {
+  if (fd_ >= 0) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      std::string path = newName(prefix);
+      if (renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+        path_ = std::move(path);
+        size_ = 0;
+        if (ftruncate(fd_, 0) == 0) return true;
+        break;
+      }
+      if (errno != EEXIST) break;
+    }
+    // Renaming is not possible here (the file went away, the file system
+    // cannot do it): start over with a new file.
+    Remove();
+  }
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    std::string path = newName(prefix);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+      fd_ = fd;
+      path_ = std::move(path);
+      size_ = 0;
+      return true;
+    }
+    if (errno != EEXIST && errno != EINTR) return false;
+  }
+  return false;
+}
+
+bool SpoolFile::Write(const char* data, std::size_t count) {
+  if (fd_ < 0) return false;
+  while (count > 0) {
+    const ssize_t written = ::pwrite(fd_, data, count, static_cast<off_t>(size_));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    count -= static_cast<std::size_t>(written);
+    size_ += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+std::optional<std::string> SpoolFile::ReadAll() const {
+  if (fd_ < 0) return std::nullopt;
+  std::string text(size_, '\0');
+  std::size_t got = 0;
+  while (got < size_) {
+    const ssize_t n = ::pread(fd_, text.data() + got, size_ - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    got += static_cast<std::size_t>(n);
+  }
+  return text;
+}
+
+void SpoolFile::Remove() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  ::unlink(path_.c_str());
+  fd_ = -1;
+  path_.clear();
+  size_ = 0;
+}
+
+}  // namespace kelvrin::protocols
