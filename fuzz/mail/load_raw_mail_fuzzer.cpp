@@ -2,9 +2,11 @@
 // their temporary files.
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "mail/mail_message.h"
@@ -15,7 +17,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // A directory of our own, so leftover temporary files would be noticed and
   // the machine's /tmp stays clean.
   static char dir[] = "/tmp/kelvrin-fuzz-mail-XXXXXX";
-  if (mkdtemp(dir) != nullptr) setenv("TMPDIR", dir, 1);
+  if (mkdtemp(dir) != nullptr) {
+    setenv("TMPDIR", dir, 1);
+    // Empty at exit unless a temporary file was left behind.
+    std::atexit([] { rmdir(dir); });
+  }
   return 0;
 }
 
