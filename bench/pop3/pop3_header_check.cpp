@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -155,9 +156,23 @@ double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double runRaw(const DovecotServer& server, int count) {
+// CPU seconds (user and system) this process has used.
+double cpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Timing {
+  double wall = 0;
+  double cpu = 0;
+};
+
+Timing runRaw(const DovecotServer& server, int count) {
   RawSession session(server.Pop3Port(), server.User(), server.Password());
   session.command("STAT", "\r\n");
+  const double cpu = cpuSeconds();
   const auto start = Clock::now();
   for (int n = 1; n <= count; ++n) {
     const std::string number = std::to_string(n);
@@ -165,10 +180,10 @@ double runRaw(const DovecotServer& server, int count) {
     session.command("TOP " + number + " 0", "\r\n.\r\n");
     session.command("UIDL " + number, "\r\n");
   }
-  return secondsSince(start);
+  return {secondsSince(start), cpuSeconds() - cpu};
 }
 
-double runKelvrin(const DovecotServer& server, int count) {
+Timing runKelvrin(const DovecotServer& server, int count) {
   TPop3Client client;
   client.Host = "127.0.0.1";
   client.Port = std::to_string(server.Pop3Port());
@@ -179,28 +194,29 @@ double runKelvrin(const DovecotServer& server, int count) {
   if (!client.Connect() || !client.Login()) throw std::runtime_error("kelvrin login failed");
   client.GetStat();
   kelvrin::mail::TMailMessageList list;
+  const double cpu = cpuSeconds();
   const auto start = Clock::now();
   const int fetched = client.RetrieveAllHeaders(list);
-  const double seconds = secondsSince(start);
+  const Timing timing{secondsSince(start), cpuSeconds() - cpu};
   if (fetched != count || list.Items(static_cast<std::size_t>(count) - 1).UIDL.empty()) {
     throw std::runtime_error("kelvrin fetched " + std::to_string(fetched) + " messages");
   }
   client.Quit();
-  return seconds;
+  return timing;
 }
 
-double runPoplib(const DovecotServer& server, int count) {
+Timing runPoplib(const DovecotServer& server, int count) {
   const std::string command = std::string("/usr/bin/python3 ") + KELVRIN_BENCH_DIR +
                               "/poplib_check.py 127.0.0.1 " + std::to_string(server.Pop3Port()) +
                               " " + server.User() + " " + server.Password();
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) throw std::runtime_error("cannot run poplib");
   int listed = 0;
-  double seconds = 0;
-  const int fields = fscanf(pipe, "%d %lf", &listed, &seconds);
+  Timing timing;
+  const int fields = fscanf(pipe, "%d %lf %lf", &listed, &timing.wall, &timing.cpu);
   pclose(pipe);
-  if (fields != 2 || listed != count) throw std::runtime_error("poplib run failed");
-  return seconds;
+  if (fields != 3 || listed != count) throw std::runtime_error("poplib run failed");
+  return timing;
 }
 
 double median(std::vector<double> values) {
@@ -240,31 +256,50 @@ int main(int argc, char** argv) {
     runRaw(server, count);
     if (!only.empty()) {
       for (int round = 1; round <= rounds; ++round) {
-        const double seconds = only == "raw"      ? runRaw(server, count)
-                               : only == "poplib" ? runPoplib(server, count)
-                                                  : runKelvrin(server, count);
-        std::printf("%s: %.3f s\n", only.c_str(), seconds);
+        const Timing t = only == "raw"      ? runRaw(server, count)
+                         : only == "poplib" ? runPoplib(server, count)
+                                            : runKelvrin(server, count);
+        std::printf("%s: %.3f s, CPU %.3f s\n", only.c_str(), t.wall, t.cpu);
       }
       return 0;
     }
 
-    std::vector<double> raw, kelvrin, poplib;
+    std::vector<double> raw, kelvrin, poplib, rawCpu, kelvrinCpu, poplibCpu;
     for (int round = 1; round <= rounds; ++round) {
-      raw.push_back(runRaw(server, count));
-      kelvrin.push_back(runKelvrin(server, count));
-      poplib.push_back(runPoplib(server, count));
-      std::printf("round %d: raw %.3f s, TPop3Client %.3f s, poplib %.3f s\n", round, raw.back(),
-                  kelvrin.back(), poplib.back());
+      // Each contender goes first in turn, so none always meets a cold server.
+      Timing r, k, p;
+      for (int slot = 0; slot < 3; ++slot) {
+        switch ((slot + round) % 3) {
+          case 0:
+            r = runRaw(server, count);
+            break;
+          case 1:
+            k = runKelvrin(server, count);
+            break;
+          default:
+            p = runPoplib(server, count);
+        }
+      }
+      raw.push_back(r.wall);
+      kelvrin.push_back(k.wall);
+      poplib.push_back(p.wall);
+      rawCpu.push_back(r.cpu);
+      kelvrinCpu.push_back(k.cpu);
+      poplibCpu.push_back(p.cpu);
+      std::printf("round %d: raw %.3f s, TPop3Client %.3f s, poplib %.3f s\n", round, r.wall,
+                  k.wall, p.wall);
     }
     const double r = median(raw), k = median(kelvrin), p = median(poplib);
+    const double rc = median(rawCpu), kc = median(kelvrinCpu), pc = median(poplibCpu);
+    auto us = [count](double seconds) { return seconds / count * 1e6; };
     std::printf("\nmedian of %d rounds, %d messages (LIST, TOP n 0, UIDL n each):\n", rounds,
                 count);
-    std::printf("  raw socket loop (floor) %8.3f s %9.0f msg/s\n", r, count / r);
-    std::printf("  TPop3Client             %8.3f s %9.0f msg/s  %.2fx the floor\n", k, count / k,
-                k / r);
-    std::printf("  Python poplib           %8.3f s %9.0f msg/s  %.2fx the floor\n", p, count / p,
-                p / r);
-    std::printf("  TPop3Client vs poplib: %.2fx faster\n", p / k);
+    std::printf("  %-24s %8s %9s %8s %12s\n", "", "wall s", "msg/s", "x floor", "CPU us/msg");
+    std::printf("  %-24s %8.3f %9.0f %8.2f %12.1f\n", "raw socket loop (floor)", r, count / r, 1.0,
+                us(rc));
+    std::printf("  %-24s %8.3f %9.0f %8.2f %12.1f\n", "TPop3Client", k, count / k, k / r, us(kc));
+    std::printf("  %-24s %8.3f %9.0f %8.2f %12.1f\n", "Python poplib", p, count / p, p / r, us(pc));
+    std::printf("  TPop3Client takes %.2f of poplib's time\n", k / p);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "benchmark failed: %s\n", error.what());
     return 1;
