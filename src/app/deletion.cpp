@@ -109,6 +109,7 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   cancelsAtStart_ = cycle.CancelCount();
   deleted_.clear();
   lastCompleted_ = false;
+  failedRecord_ = false;
   const auto cancelled = [&] { return cycle.CancelCount() != cancelsAtStart_; };
 
   s.CheckInProgress = client.Connected();
@@ -181,7 +182,8 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
       return;
     }
   }
-  lastCompleted_ = deletedCount_ == markedCount_ && !errorReported_;
+  lastCompleted_ =
+      static_cast<int>(deleted_.size()) == markedCount_ && !errorReported_ && !failedRecord_;
 
   view.Clear();
   view.EndUpdate();
@@ -237,6 +239,7 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
     }
   } catch (const std::exception& e) {
     if (!cancelled()) kv_.dfsStatus.setStatus(failureStatus(e.what()));
+    failedRecord_ = true;
     Abort = true;
   }
   if (errorReported_) Abort = true;

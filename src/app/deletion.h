@@ -56,6 +56,7 @@ class Deletion {
   bool running_ = false;
   bool errorReported_ = false;
   bool lastCompleted_ = false;
+  bool failedRecord_ = false;
   std::uint64_t cancelsAtStart_ = 0;
   std::vector<std::int32_t> deleted_;
 };

@@ -79,8 +79,12 @@ void MessageViewHandlers::VTree1InitNode(ViewRow& row, std::size_t index) {
   } else {
     node.SpamLevel = scorer_->GetSpamLevel(node.From, toList, node.Subject, node, kv_.State);
   }
-  // The initial mark; the change event is not fired for it.
-  if (node.SpamLevel > 7) row.Checked = true;
+  // The initial mark; the change event is not fired for it. A message whose
+  // header block never arrived (its retrieval was refused) looks like one
+  // without subject or recipients and would score as spam; it is not marked,
+  // so a deletion can never take it for what it is not.
+  const bool headerRead = !(m.Headers.empty() && m.Size == 0);
+  if (node.SpamLevel > 7 && headerRead) row.Checked = true;
   node.UIDL = m.UIDL;
 }
 

@@ -102,6 +102,26 @@ TEST_F(CheckCycleTest, BrokenConnectionDuringTheFetchShowsTheFailure) {
   EXPECT_EQ(kv->State.TrayResultShown, 0);
 }
 
+TEST_F(CheckCycleTest, MessageWhoseHeaderWasRefusedIsNeverMarked) {
+  const auto v1 = ValidMessage(1, "a");
+  const auto v2 = ValidMessage(2, "b");
+  auto steps = Join({LoginSteps(),
+                     StatSteps({v1, v2}, true),
+                     {"C: LIST 1", "S: +OK 1 300", "C: TOP 1 0", "S: -ERR cannot read it"}});
+  auto second = RetrieveSteps({v1, v2}, true);
+  second.erase(second.begin(), second.begin() + static_cast<long>(second.size() / 2));
+  steps.insert(steps.end(), second.begin(), second.end());
+  script.AddSession(steps);
+  kv->lbBanSubject->Add("viagra");
+  kv->lbBanSubject->Add("cheap meds");
+  check();
+  EXPECT_TRUE(script.Finished());
+  ASSERT_EQ(kv->VTree1.RootNodeCount(), 2u);
+  // The empty record scores like a message without subject or recipients.
+  EXPECT_EQ(levelsInViewOrder(), (std::vector<int>{10, 0}));
+  EXPECT_TRUE(markedIndexes().empty());
+}
+
 TEST_F(CheckCycleTest, SecondaryAccountIsUsedWhenChosenAndFilledIn) {
   kv->KVWForm1->setText("KVWsecEdhost", "pop.other.example.net");
   kv->KVWForm1->setText("KVWsecedUser", "alice");

@@ -94,6 +94,7 @@ int MailboxPop3::at(int position, bool includeMarked) const {
 void MailboxPop3::command(const std::string& line) {
   log_.push_back(line);
   ++commands_;
+  if (onCommand) onCommand(line);
   if (commands_ == dropAfter) {
     dropped_ = true;
     endSession();

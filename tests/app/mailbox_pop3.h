@@ -12,6 +12,7 @@
 // client pumps events while it waits, as it does against a real server.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -40,6 +41,8 @@ class MailboxPop3 {
   bool slowReplies = false;
   int errOn = 0;      // answer the k-th command with -ERR (0: never)
   int dropAfter = 0;  // drop the connection when the k-th command arrives (0: never)
+  // Told every command line as it arrives.
+  std::function<void(const std::string&)> onCommand;
 
   struct DeleAudit {
     int position;
