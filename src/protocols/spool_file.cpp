@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "mail/random_source.h"
@@ -29,15 +30,18 @@ bool SpoolFile::Begin(const std::string& prefix) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       std::string path = newName(prefix);
       if (renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+        // Emptying the file here would free its blocks only to allocate them
+        // again for the next message; ReadAll cuts the file to size instead.
         path_ = std::move(path);
         size_ = 0;
-        if (ftruncate(fd_, 0) == 0) return true;
-        break;
+        return true;
       }
       if (errno != EEXIST) break;
     }
     // Renaming is not possible here (the file went away, the file system
-    // cannot do it): start over with a new file.
+    // cannot do it): start over with a new file. A name that is gone is not
+    // ours any more, so it is not deleted.
+    if (errno == ENOENT) path_.clear();
     Remove();
   }
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -47,6 +51,7 @@ bool SpoolFile::Begin(const std::string& prefix) {
       fd_ = fd;
       path_ = std::move(path);
       size_ = 0;
+      length_ = 0;
       return true;
     }
     if (errno != EEXIST && errno != EINTR) return false;
@@ -66,11 +71,16 @@ bool SpoolFile::Write(const char* data, std::size_t count) {
     count -= static_cast<std::size_t>(written);
     size_ += static_cast<std::size_t>(written);
   }
+  length_ = std::max(length_, size_);
   return true;
 }
 
-std::optional<std::string> SpoolFile::ReadAll() const {
+std::optional<std::string> SpoolFile::ReadAll() {
   if (fd_ < 0) return std::nullopt;
+  if (length_ > size_) {
+    if (ftruncate(fd_, static_cast<off_t>(size_)) != 0) return std::nullopt;
+    length_ = size_;
+  }
   std::string text(size_, '\0');
   std::size_t got = 0;
   while (got < size_) {
@@ -85,10 +95,11 @@ std::optional<std::string> SpoolFile::ReadAll() const {
 void SpoolFile::Remove() {
   if (fd_ < 0) return;
   ::close(fd_);
-  ::unlink(path_.c_str());
+  if (!path_.empty()) ::unlink(path_.c_str());
   fd_ = -1;
   path_.clear();
   size_ = 0;
+  length_ = 0;
 }
 
 }  // namespace kelvrin::protocols

@@ -23,12 +23,14 @@ class SpoolFile {
   SpoolFile(const SpoolFile&) = delete;
   SpoolFile& operator=(const SpoolFile&) = delete;
 
-  // Names the file for the next retrieval and empties it; creates it when
-  // there is none yet. False when no file could be created.
+  // Names the file for the next retrieval and starts writing at its
+  // beginning; creates it when there is none yet. False when no file could
+  // be created.
   bool Begin(const std::string& prefix);
   bool Write(const char* data, std::size_t count);
-  // Everything written since Begin; nullopt when it cannot be read.
-  std::optional<std::string> ReadAll() const;
+  // Cuts off what an earlier, longer retrieval left behind the end, then
+  // reads everything written since Begin; nullopt when that fails.
+  std::optional<std::string> ReadAll();
   // Closes and deletes the file.
   void Remove();
 
@@ -40,7 +42,8 @@ class SpoolFile {
 
   int fd_ = -1;
   std::string path_;
-  std::size_t size_ = 0;
+  std::size_t size_ = 0;    // written since Begin
+  std::size_t length_ = 0;  // of the file
 };
 
 }  // namespace kelvrin::protocols
