@@ -1,6 +1,7 @@
 #include "protocols/posix_socket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -244,6 +245,10 @@ void PosixSocket::doOpen(int connectTimeoutMs) {
     // at once instead of holding them for coalescing.
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // Plain waits block in recv with SO_RCVTIMEO: one system call per
+    // reply where poll and recv would take two.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    receiveTimeoutMs_ = 0;
     fd_ = fd;
     peerClosed_ = false;
     sockaddr_storage peer{};
@@ -260,6 +265,8 @@ void PosixSocket::doOpen(int connectTimeoutMs) {
 void PosixSocket::doStartTls(int timeoutMs) {
   if (fd_ < 0) throw systemError("SSL_connect", ENOTCONN);
   if (tls_) throw tlsError("TLS is already active on this connection", "SSL_connect");
+  // TLS works on a non-blocking descriptor and waits with poll.
+  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
   auto tls = std::make_unique<Tls>();
   ERR_clear_error();
   tls->ctx = SSL_CTX_new(TLS_client_method());
@@ -323,7 +330,7 @@ void PosixSocket::doStartTls(int timeoutMs) {
     throw tlsError("TLS handshake failed: " + reason, "SSL_connect");
   }
   tls_ = std::move(tls);
-  tlsEof_ = false;
+  eofPending_ = false;
 }
 
 void PosixSocket::doSend(std::string_view data) {
@@ -380,11 +387,7 @@ bool PosixSocket::fillFromTls() {
   errno = 0;
   std::size_t got = 0;
   if (SSL_read_ex(tls_->ssl, buffer, sizeof buffer, &got) == 1) {
-    if (readAheadPos_ == readAhead_.size()) {
-      readAhead_.clear();
-      readAheadPos_ = 0;
-    }
-    readAhead_.append(buffer, got);
+    keepAhead(buffer, got);
     return true;
   }
   const int error = SSL_get_error(tls_->ssl, 0);
@@ -395,11 +398,11 @@ bool PosixSocket::fillFromTls() {
       pollFd(fd_, POLLOUT, -1);
       return false;
     case SSL_ERROR_ZERO_RETURN:
-      tlsEof_ = true;
+      eofPending_ = true;
       return true;
     case SSL_ERROR_SYSCALL:
       if (errno == 0) {
-        tlsEof_ = true;
+        eofPending_ = true;
         return true;
       }
       throw systemError("recv", errno);
@@ -411,11 +414,42 @@ bool PosixSocket::fillFromTls() {
   }
 }
 
+void PosixSocket::setReceiveTimeout(int timeoutMs) {
+  if (timeoutMs == receiveTimeoutMs_) return;
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  if (setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+    throw systemError("setsockopt", errno);
+  }
+  receiveTimeoutMs_ = timeoutMs;
+}
+
+void PosixSocket::keepAhead(const char* data, std::size_t count) {
+  if (readAheadPos_ == readAhead_.size()) {
+    readAhead_.clear();
+    readAheadPos_ = 0;
+  }
+  readAhead_.append(data, count);
+}
+
 bool PosixSocket::doWaitReadable(int timeoutMs) {
   if (fd_ < 0) return false;
-  if (peerClosed_) return true;
-  if (!tls_) return pollFd(fd_, POLLIN, std::max(timeoutMs, 0)) != 0;
-  if (readAheadPos_ < readAhead_.size() || tlsEof_) return true;
+  if (peerClosed_ || eofPending_ || readAheadPos_ < readAhead_.size()) return true;
+  if (!tls_) {
+    if (timeoutMs <= 0) return pollFd(fd_, POLLIN, 0) != 0;
+    setReceiveTimeout(timeoutMs);
+    char buffer[16384];
+    const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (got > 0) {
+      keepAhead(buffer, static_cast<std::size_t>(got));
+      return true;
+    }
+    if (got == 0) {
+      eofPending_ = true;
+      return true;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return false;
+    throw systemError("recv", errno);
+  }
   if (SSL_pending(tls_->ssl) > 0) {
     fillFromTls();
     return true;
@@ -432,21 +466,6 @@ bool PosixSocket::doWaitReadable(int timeoutMs) {
 std::size_t PosixSocket::doReceive(char* buffer, std::size_t size) {
   if (fd_ < 0) throw systemError("recv", ENOTCONN);
   if (size == 0) return 0;
-  if (!tls_) {
-    for (;;) {
-      const ssize_t got = ::recv(fd_, buffer, size, 0);
-      if (got > 0) return static_cast<std::size_t>(got);
-      if (got == 0) {
-        peerClosed_ = true;
-        return 0;
-      }
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        pollFd(fd_, POLLIN, -1);
-      } else if (errno != EINTR) {
-        throw systemError("recv", errno);
-      }
-    }
-  }
   for (;;) {
     if (readAheadPos_ < readAhead_.size()) {
       const std::size_t count = std::min(size, readAhead_.size() - readAheadPos_);
@@ -454,11 +473,26 @@ std::size_t PosixSocket::doReceive(char* buffer, std::size_t size) {
       readAheadPos_ += count;
       return count;
     }
-    if (tlsEof_) {
+    if (eofPending_ || peerClosed_) {
       peerClosed_ = true;
       return 0;
     }
-    if (!fillFromTls()) pollFd(fd_, POLLIN, -1);
+    if (tls_) {
+      if (!fillFromTls()) pollFd(fd_, POLLIN, -1);
+      continue;
+    }
+    setReceiveTimeout(0);
+    const ssize_t got = ::recv(fd_, buffer, size, 0);
+    if (got > 0) return static_cast<std::size_t>(got);
+    if (got == 0) {
+      peerClosed_ = true;
+      return 0;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollFd(fd_, POLLIN, -1);
+    } else if (errno != EINTR) {
+      throw systemError("recv", errno);
+    }
   }
 }
 
@@ -466,7 +500,7 @@ bool PosixSocket::doClose() {
   if (fd_ < 0) return false;
   if (tls_) {
     // One try at close_notify; a peer that is gone does not hold us up.
-    if (!tlsEof_ && !peerClosed_) {
+    if (!eofPending_ && !peerClosed_) {
       ERR_clear_error();
       SSL_shutdown(tls_->ssl);
     }
@@ -476,7 +510,7 @@ bool PosixSocket::doClose() {
   fd_ = -1;
   peerClosed_ = false;
   peerAddress_.clear();
-  tlsEof_ = false;
+  eofPending_ = false;
   readAhead_.clear();
   readAheadPos_ = 0;
   return true;

@@ -2,8 +2,9 @@
 
 // The real Socket: POSIX sockets with OpenSSL 3 for TLS.
 //
-// The descriptor stays non-blocking after connect; blocking behaviour is made
-// with poll, so that waits can be bounded and TLS records that carry no
+// A plain connection waits for data in recv itself, bounded by SO_RCVTIMEO,
+// and keeps what the wait received for the next Receive. Under TLS the
+// descriptor is non-blocking and waits use poll, so that records without
 // application data (TLS 1.3 session tickets) never block a wait. SIGPIPE is
 // never raised: plain sends use MSG_NOSIGNAL and TLS goes through a BIO that
 // does the same.
@@ -45,14 +46,18 @@ class PosixSocket final : public Socket {
   // One non-blocking TLS read into the read-ahead buffer; false when the
   // record layer needs more bytes from the network.
   bool fillFromTls();
+  void keepAhead(const char* data, std::size_t count);
+  // SO_RCVTIMEO of the (blocking) plain descriptor; 0 waits without limit.
+  void setReceiveTimeout(int timeoutMs);
 
   int fd_ = -1;
   bool peerClosed_ = false;
   std::string peerAddress_;  // fixed for the life of a connection
   std::unique_ptr<Tls> tls_;
-  std::string readAhead_;  // application data SSL_read gave during a wait
+  std::string readAhead_;  // data a wait has already received
   std::size_t readAheadPos_ = 0;
-  bool tlsEof_ = false;  // the peer ended the TLS stream; Receive returns 0
+  bool eofPending_ = false;  // a wait saw the end of the stream; Receive returns 0
+  int receiveTimeoutMs_ = -1;
 };
 
 SocketFactory PosixSocketFactory();
