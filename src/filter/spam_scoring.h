@@ -34,10 +34,11 @@ int ListMatch(std::string_view Text, std::string_view Entry);
 int HeuristicWeight(int SpinEdit2);
 
 // The errors the approximate subject match allows an entry:
-// Round(entryLength × (SpinEdit3 × 0.005)) computed as the 80-bit extended
-// arithmetic of the original scoring does (the constant a little below 0.005,
-// each product rounded to 64 mantissa bits, half to even at the end), done
-// here in integers so that every platform gives the same allowance.
+// Round(entryLength × (SpinEdit3 × 0.005)) in 80-bit extended arithmetic (the
+// constant a little below 0.005, each product rounded to 64 mantissa bits,
+// half to even at the end). Where the product is an exact half that decides
+// the allowance, and users' lists have been scored this way all along, so it
+// is done here in integers to give the same allowance on every platform.
 int FuzzyAllowance(int SpinEdit3, std::size_t entryLength);
 
 // Round(R / 2.0), half to even.
