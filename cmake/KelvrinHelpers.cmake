@@ -29,7 +29,16 @@ function(kelvrin_add_test_suite name)
   target_compile_definitions(${name} PRIVATE
     KELVRIN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     KELVRIN_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  # gtest_discover_tests cannot pass a list as a property value, so the labels
+  # are set by a CTest include script once the tests are known.
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+    TEST_LIST ${name}_TESTS
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  set(labels_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${labels_script}
+    "foreach(t IN LISTS ${name}_TESTS)\n"
+    "  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${ARG_LABELS}\")\n"
+    "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_script})
 endfunction()
