@@ -146,7 +146,7 @@ BoxSound standardBeep(BoxIcon icon, bool silent);
 // What PlayBoxSound does with a name.
 BoxSound decodeBoxSound(std::string_view name);
 
-// The spec of a standard box; empty optional when the flags name no button
+// The layout of a standard box; empty optional when the flags name no button
 // set (the box is not shown and the result is 0).
 std::optional<MessageBoxSpec> standardBoxSpec(std::string_view text, std::string_view caption,
                                               bool silent, unsigned flags);
@@ -164,7 +164,7 @@ struct ButtonBoxArgs {
   std::vector<std::string> glyphs;  // glyph of each button position, if given
 };
 
-// The spec of a box with the caller's buttons; empty optional when the
+// The layout of a box with the caller's buttons; empty optional when the
 // button list is empty (nothing is shown, the result is 0).
 std::optional<MessageBoxSpec> customBoxSpec(const ButtonBoxArgs& args);
 
