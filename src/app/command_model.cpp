@@ -36,6 +36,7 @@ CommandModel::CommandModel() {
   add("MarkAll1", "Mark All", true, false);
   add("N3", "-", true, false);
   add("Disable1", "Disable Timed Check");
+  add("Disable2", "Disable Timed Check");  // the Advanced menu's twin of Disable1
   add("Disconnect1", "Disconnect", true, false);
   add("N6", "-");
   add("ShowHide1", "Show");
