@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   kv.FormDestroy();
-  std::printf("checks %d  rows %zu  seconds %.2f  per check %.3f  ru_maxrss_kb %ld\n", checks,
-              rows, seconds, seconds / checks, peakKilobytes());
+  std::printf("checks %d  rows %zu  seconds %.2f  per check %.3f  ru_maxrss_kb %ld\n", checks, rows,
+              seconds, seconds / checks, peakKilobytes());
   return 0;
 }
