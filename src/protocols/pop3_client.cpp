@@ -158,7 +158,13 @@ std::string TPop3Client::ReceiveText() {
     const std::int64_t start = clock_->TickCount();
     for (;;) {
       std::string chunk = readOnce(start);
-      if (chunk.empty()) break;
+      if (chunk.empty()) {
+        // The server closed the connection. With nothing received there is
+        // no reply to judge: the status of the previous command must not
+        // pass for this one (a dropped DELE is not an accepted one).
+        if (text.empty()) throw Pop3Error("Receive Failed.  No Longer Connected.");
+        break;
+      }
       const std::size_t searchFrom = text.empty() ? 0 : text.size() - 1;
       text += chunk;
       if (text.find("\r\n", searchFrom) != std::string::npos) break;

@@ -146,6 +146,11 @@ std::string TSmtpClient::readReply() {
 
 std::string TSmtpClient::ReceiveText() {
   std::string text = readReply();
+  // A connection closed before any reply leaves nothing to judge; the code of
+  // the previous reply must not pass for this one.
+  if (text.empty() && !socket_->IsConnected()) {
+    throw SmtpError("Receive Failed.  No Longer Connected.");
+  }
   if (text.size() > 4) {
     const std::string_view line = codeLine(text);
     ReplyCode = std::string(TrimBlanks(line.substr(0, 4)));

@@ -303,6 +303,23 @@ TEST_F(Pop3ClientTest, AbortDuringARetrievalDiscardsTheMessageAndLeavesNoSpoolFi
   EXPECT_TRUE(server.Finished());
 }
 
+TEST_F(Pop3ClientTest, ConnectionDroppedBeforeTheReplyIsNotTakenForTheLastStatus) {
+  // The "+OK" of NOOP must not stand in for the DELE that never got a reply.
+  ScriptedServer server(std::string(kGreeting) + "C: NOOP\nS: +OK\nC: DELE 1\nX:\n");
+  connectTo(server);
+  client.Noop();
+  ASSERT_EQ(client.ReplyStatus, "+OK");
+  try {
+    client.DeleteMessage(1);
+    FAIL() << "a dropped DELE passed for accepted";
+  } catch (const Pop3Error& error) {
+    EXPECT_STREQ(error.what(), "Receive Failed.  No Longer Connected.");
+  }
+  EXPECT_TRUE(client.DeletedNumbers.empty());
+  EXPECT_FALSE(client.Connected());
+  EXPECT_TRUE(server.Finished());
+}
+
 TEST_F(Pop3ClientTest, SilentServerTimesOutAndTheConnectionIsClosed) {
   ScriptedServer server(std::string(kGreeting) + "C: NOOP\n");
   connectTo(server);

@@ -184,6 +184,21 @@ TEST_F(SmtpClientTest, EachRecipientListGetsItsOwnTransactionFollowedByRset) {
   EXPECT_TRUE(server.Finished());
 }
 
+TEST_F(SmtpClientTest, ConnectionDroppedBeforeAReplyRaisesInsteadOfReusingTheLastCode) {
+  ScriptedServer server(greeting() + kEhloBoth + "C: MAIL FROM:<Bob@Example.org>\nX:\n");
+  connectTo(server);
+  mail::TMailMessage msg;
+  fill(msg, "a@x.org", nullptr, {"body"});
+  try {
+    client.SendMail(msg);
+    FAIL() << "the EHLO reply's 250 passed for the MAIL FROM reply";
+  } catch (const SmtpError& error) {
+    EXPECT_STREQ(error.what(), "Receive Failed.  No Longer Connected.");
+  }
+  EXPECT_FALSE(client.Connected());
+  EXPECT_TRUE(server.Finished());
+}
+
 TEST_F(SmtpClientTest, BlindCopiesGetATransactionOfTheirOwn) {
   ScriptedServer server(
       greeting() + kEhloBoth +
