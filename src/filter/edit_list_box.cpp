@@ -10,26 +10,17 @@
 #include <string>
 #include <utility>
 
+#include "base/ascii_text.h"
+#include "base/atomic_file.h"
+#include "base/file_descriptor.h"
+
 namespace kelvrin::filter {
 namespace {
-
-unsigned char foldAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-bool equalFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (foldAscii(static_cast<unsigned char>(a[k])) != foldAscii(static_cast<unsigned char>(b[k])))
-      return false;
-  }
-  return true;
-}
 
 bool containsFolded(std::string_view text, std::string_view part) {
   if (part.size() > text.size()) return false;
   for (std::size_t p = 0; p + part.size() <= text.size(); ++p) {
-    if (equalFolded(text.substr(p, part.size()), part)) return true;
+    if (base::equalFoldingAscii(text.substr(p, part.size()), part)) return true;
   }
   return false;
 }
@@ -45,28 +36,6 @@ std::string errnoText(int error) {
 [[noreturn]] void throwWriteError(const std::filesystem::path& path, int error) {
   throw ListFileError("Cannot write the list file " + path.string() + ": " + errnoText(error));
 }
-
-// Closes a descriptor on every way out.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now and reports the error of close, which may be the first sign of
-  // a failed write.
-  int close() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 // Every line becomes an entry, empty ones too; CR LF, LF and CR all end a
 // line, and a break at the very end adds no entry.
@@ -88,30 +57,7 @@ std::vector<std::string> splitLines(std::string_view text) {
   return lines;
 }
 
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 }  // namespace
-
-int compareEntries(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t k = 0; k < n; ++k) {
-    const int ca = foldAscii(static_cast<unsigned char>(a[k]));
-    const int cb = foldAscii(static_cast<unsigned char>(b[k]));
-    if (ca != cb) return ca - cb;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
 
 TEditListBox::TEditListBox() {
   measureText = [](std::string_view text) {
@@ -260,7 +206,8 @@ int TEditListBox::Search(std::string_view S, bool Partial, bool CaseSensitive) {
     if (CaseSensitive) {
       found = (Partial && !S.empty() && entry.find(S) != std::string_view::npos) || entry == S;
     } else {
-      found = (Partial && !S.empty() && containsFolded(entry, S)) || equalFolded(entry, S);
+      found =
+          (Partial && !S.empty() && containsFolded(entry, S)) || base::equalFoldingAscii(entry, S);
     }
     if (found) hit = static_cast<int>(k);
   }
@@ -412,7 +359,7 @@ void TEditListBox::loadList() {
     if (fd < 0) {
       if (errno != ENOENT) error = errno;
     } else {
-      FileDescriptor file(fd);
+      const base::FileDescriptor file(fd);
       struct stat info {};
       if (::fstat(fd, &info) == 0 && info.st_size > 0) {
         text.reserve(static_cast<std::size_t>(info.st_size));
@@ -467,30 +414,11 @@ void TEditListBox::SaveList() {
     text += "\r\n";
   }
 
-  // A sibling in the same directory, so that the rename cannot cross file
-  // systems and a crash leaves either the old or the new file, never half.
-  std::string tempName = path.string() + ".XXXXXX";
-  const int fd = ::mkstemp(tempName.data());
-  if (fd < 0) throwWriteError(path, errno);
-  FileDescriptor file(fd);
-  auto fail = [&](int error) {
-    ::unlink(tempName.c_str());
-    throwWriteError(path, error);
-  };
-  struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
-  if (::fchmod(fd, mode) != 0) fail(errno);
-  if (!writeAll(fd, text)) fail(errno);
-  if (::fsync(fd) != 0) fail(errno);
-  if (file.close() != 0) fail(errno);
-  if (::rename(tempName.c_str(), path.c_str()) != 0) fail(errno);
-
-  // Make the rename itself durable; the new file is complete either way.
-  const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
-  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
+  try {
+    // An edited list keeps the permissions the user gave its file.
+    base::replaceFileAtomically(path, text, base::FileMode::existingOr(0600));
+  } catch (const base::FileError& e) {
+    throwWriteError(path, e.error());
   }
   modified_ = false;
   loadFailed_ = false;

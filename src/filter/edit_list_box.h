@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ascii_text.h"
+
 namespace kelvrin::filter {
 
 // A list file that cannot be read or written; what() names the file and the
@@ -44,7 +46,9 @@ inline constexpr std::uint32_t kDragColorYellow = 0xFFFF00;
 // sorts first. Entries equal under this rule keep the order in which they
 // arrived (a new one goes after its equals; a loaded file keeps its order).
 // Returns <0, 0 or >0.
-int compareEntries(std::string_view a, std::string_view b);
+inline int compareEntries(std::string_view a, std::string_view b) {
+  return base::compareFoldingAscii(a, b);
+}
 
 // The keys the list acts on when they are released.
 enum class ListKey { NumpadPlus, Insert, Delete, F2 };

@@ -5,6 +5,8 @@
 
 #include "settings/settings_error.h"
 
+#include "base/ascii_text.h"
+
 namespace kelvrin::settings {
 
 namespace {
@@ -22,10 +24,6 @@ std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && isBlank(s.back()))
     s.remove_suffix(1);
   return s;
-}
-
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool hasLineBreak(std::string_view s) {
@@ -49,11 +47,7 @@ void checkKeyName(std::string_view key) {
 }  // namespace
 
 bool iniNameEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  }
-  return true;
+  return base::equalFoldingAscii(a, b);
 }
 
 std::string iniValueText(std::string_view rawAfterEquals) {

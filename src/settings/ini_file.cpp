@@ -10,6 +10,9 @@
 
 #include "settings/settings_error.h"
 
+#include "base/atomic_file.h"
+#include "base/file_descriptor.h"
+
 namespace kelvrin::settings {
 
 namespace {
@@ -20,34 +23,6 @@ std::string systemReason(int error) {
 
 [[noreturn]] void fail(std::string_view what, const std::filesystem::path& path, int error) {
   throw SettingsError(std::string(what) + " " + path.string() + ": " + systemReason(error));
-}
-
-// Closes a descriptor on every way out.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
-bool writeFully(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 }  // namespace
@@ -71,7 +46,7 @@ bool IniFile::exists() const {
 }
 
 IniDocument IniFile::load() const {
-  FileDescriptor fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  const base::FileDescriptor fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT) return IniDocument();
     fail("Cannot read the settings file", path_, errno);
@@ -151,24 +126,12 @@ void IniFile::save(const IniDocument& document) const {
       path_.has_parent_path() ? path_.parent_path() : std::filesystem::path(".");
   createPrivateDirectories(dir);
 
-  std::string temp = (dir / ("." + path_.filename().string() + ".XXXXXX")).string();
-  FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (fd.get() < 0) fail("Cannot write the settings file", path_, errno);
-
-  const std::string text = document.serialize();
-  int error = 0;
-  if (::fchmod(fd.get(), 0600) != 0 || !writeFully(fd.get(), text) || ::fsync(fd.get()) != 0) {
-    error = errno;
+  try {
+    // It holds passwords: private whatever mode the old file had.
+    base::replaceFileAtomically(path_, document.serialize(), base::FileMode::exactly(0600));
+  } catch (const base::FileError& e) {
+    fail("Cannot write the settings file", path_, e.error());
   }
-  if (::close(fd.release()) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), path_.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    fail("Cannot write the settings file", path_, error);
-  }
-  // The rename itself must reach the disk before we call the write done.
-  FileDescriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dirFd.get() >= 0) ::fsync(dirFd.get());
 }
 
 }  // namespace kelvrin::settings
