@@ -9,6 +9,8 @@
 #include "protocols/reply_wait.h"
 #include "protocols/spool_file.h"
 
+#include "base/rounding.h"
+
 namespace kelvrin::protocols {
 namespace {
 
@@ -318,27 +320,18 @@ std::string TPop3Client::SpoolFilePrefix(std::uint16_t MsgIndex, std::string_vie
 bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
                                   mail::TMailMessage& Msg) {
   const std::string n = std::to_string(MsgIndex);
-  // Inside RetrieveAll the check's spool file is used again (unless a
-  // retrieval started from an event handler holds it); otherwise the
-  // retrieval has a file of its own, gone when it returns.
-  std::optional<SpoolFile> ownSpool;
-  const bool shared = checkSpool_ != nullptr && !checkSpoolBusy_;
-  SpoolFile& spool = shared ? *checkSpool_ : ownSpool.emplace();
-  struct Release {
-    bool& busy;
-    bool held;
-    ~Release() {
-      if (held) busy = false;
+  // Removed on every way out, the file with it when the reply needed one.
+  SpoolFile spool(SpoolFilePrefix(MsgIndex, UserId, Host));
+  auto spoolWrite = [this, &spool](const std::string& bytes) {
+    const SpoolFile::WriteResult result = spool.Write(bytes);
+    if (result == SpoolFile::WriteResult::Written) return;
+    // The rest of the reply is still on its way and would be taken for the
+    // answers to the next commands: the session cannot go on.
+    closeSocket();
+    if (result == SpoolFile::WriteResult::CannotCreate) {
+      throw Pop3Error("Cannot create a temporary file in " + mail::TempDirectory() + ".");
     }
-  } release{checkSpoolBusy_, shared};
-  if (shared) checkSpoolBusy_ = true;
-  if (!spool.Begin(SpoolFilePrefix(MsgIndex, UserId, Host))) {
-    throw Pop3Error("Cannot create a temporary file in " + mail::TempDirectory() + ".");
-  }
-  auto spoolWrite = [&spool](const std::string& bytes) {
-    if (!spool.Write(bytes.data(), bytes.size())) {
-      throw Pop3Error("Cannot write the temporary file " + spool.Path() + ".");
-    }
+    throw Pop3Error("Cannot write the temporary file " + spool.Path() + ".");
   };
   const std::int32_t size = GetMessageSize(MsgIndex);
   SendText(HeaderOnly ? "TOP " + n + " 0" : "RETR " + n);
@@ -362,7 +355,7 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
     spoolWrite(chunk);
     // A size of 0 or less (a LIST that gave nonsense) cannot be divided by.
     const auto spooled = static_cast<std::int64_t>(spool.Size());
-    lastPercent_ = size > 0 ? ClampPercent(RoundHalfEven(spooled * 100, size)) : 100;
+    lastPercent_ = size > 0 ? ClampPercent(base::roundHalfEven(spooled * 100, size)) : 100;
     if (lastPercent_ >= nextThreshold_) {
       if (OnRetrieveProgress) OnRetrieveProgress(*this, lastPercent_);
       nextThreshold_ = ClampPercent(std::int64_t{nextThreshold_} + RetrieveProgressStep);
@@ -372,6 +365,7 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
 
   std::optional<std::string> spooledText = spool.ReadAll();
   if (!spooledText) throw Pop3Error("Cannot read the temporary file " + spool.Path() + ".");
+  spool.Remove();
   mail::TStringList lines = splitLines(*spooledText);
   spooledText.reset();
   if (!lines.empty()) lines.erase(lines.begin());  // the status line
@@ -384,7 +378,6 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
   Msg.Size = HeaderOnly ? size
                         : static_cast<std::int32_t>(std::min<std::int64_t>(
                               Msg.RawMailSize(), std::numeric_limits<std::int32_t>::max()));
-  if (ownSpool) ownSpool->Remove();
   if (Failed) RaiseError(kPop3RetrieveFailed);
   if (GetUIDLsOnRetrieve) Msg.UIDL = GetUIDL(MsgIndex);
   if (OnAfterRetrieve) OnAfterRetrieve(*this);
@@ -398,16 +391,6 @@ int TPop3Client::RetrieveAllHeaders(mail::TMailMessageList& List) {
 int TPop3Client::RetrieveAll(mail::TMailMessageList& List, bool HeadersOnly) {
   List.Clear();
   messages_.ReleaseUnlisted();
-  // One spool file for the whole check, deleted when it ends in any way. A
-  // RetrieveAll started from an event handler during this one shares it.
-  struct CheckSpool {
-    std::unique_ptr<SpoolFile>& slot;
-    bool owner;
-    ~CheckSpool() {
-      if (owner) slot.reset();
-    }
-  } checkSpool{checkSpool_, checkSpool_ == nullptr};
-  if (checkSpool.owner) checkSpool_ = std::make_unique<SpoolFile>();
   int added = 0;
   // MessageCount went down with every deletion of this connection, but the
   // server keeps the numbers of the messages after a deleted one: count to

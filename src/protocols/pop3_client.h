@@ -34,8 +34,6 @@
 
 namespace kelvrin::protocols {
 
-class SpoolFile;
-
 class Pop3Error : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -145,8 +143,6 @@ class TPop3Client {
   int timeoutForBlockingCalls() const;
 
   std::unique_ptr<protocols::Socket> socket_;
-  std::unique_ptr<SpoolFile> checkSpool_;  // while RetrieveAll runs
-  bool checkSpoolBusy_ = false;            // a retrieval is writing to it
   EventPump* pump_;
   Clock* clock_;
   mail::MessageOwner messages_;

@@ -1,49 +1,52 @@
 #pragma once
 
-// The temporary file a POP3 retrieval is spooled to: in the temporary
-// directory, named prefix + "-" + eight upper-case hexadecimal digits + ".$$$",
-// created exclusively with mode 0600 and removed when the SpoolFile goes.
-//
-// One SpoolFile can carry the retrievals of a whole check: Begin renames it
-// for the next message (never over an existing file) and empties it. A
-// check of ten thousand messages then costs one file creation instead of ten
-// thousand, which on some file systems (ext4 with many recently deleted
-// inodes) is most of the time a header check takes.
+// Where a POP3 reply is collected while it arrives. A reply is kept in
+// memory up to a limit (256 KiB: every header block, most whole messages);
+// one that grows past it moves to a temporary file, so a large message does
+// not hold its whole size in memory while it arrives. The file lies in the
+// temporary directory, is named prefix + "-" + eight upper-case hexadecimal
+// digits + ".$$$", is created exclusively with mode 0600 and is removed with
+// the SpoolFile.
 
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kelvrin::protocols {
 
 class SpoolFile {
  public:
-  SpoolFile() = default;
+  static constexpr std::size_t kMemoryLimit = 256 * 1024;
+
+  enum class WriteResult { Written, CannotCreate, CannotWrite };
+
+  explicit SpoolFile(std::string prefix, std::size_t memoryLimit = kMemoryLimit);
   ~SpoolFile();
   SpoolFile(const SpoolFile&) = delete;
   SpoolFile& operator=(const SpoolFile&) = delete;
 
-  // Names the file for the next retrieval and starts writing at its
-  // beginning; creates it when there is none yet. False when no file could
-  // be created.
-  bool Begin(const std::string& prefix);
-  bool Write(const char* data, std::size_t count);
-  // Cuts off what an earlier, longer retrieval left behind the end, then
-  // reads everything written since Begin; nullopt when that fails.
+  // Appends bytes; the write that takes the total past the memory limit
+  // creates the file and moves everything there.
+  WriteResult Write(std::string_view bytes);
+  // Everything written; nullopt when the file cannot be read back.
   std::optional<std::string> ReadAll();
-  // Closes and deletes the file.
+  // Closes and deletes the file, if there is one.
   void Remove();
 
+  // The file's path; empty while the reply is in memory.
   const std::string& Path() const { return path_; }
   std::size_t Size() const { return size_; }
 
  private:
-  std::string newName(const std::string& prefix) const;
+  bool createFile();
 
+  std::string prefix_;
+  std::size_t memoryLimit_;
+  std::string memory_;
   int fd_ = -1;
   std::string path_;
-  std::size_t size_ = 0;    // written since Begin
-  std::size_t length_ = 0;  // of the file
+  std::size_t size_ = 0;
 };
 
 }  // namespace kelvrin::protocols

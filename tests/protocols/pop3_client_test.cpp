@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "protocols/spool_file.h"
 #include "support/fake_socket.h"
 #include "support/scripted_server.h"
 #include "support/temp_dir.h"
@@ -355,6 +357,25 @@ class Pop3FakeSocketTest : public ::testing::Test {
     ASSERT_TRUE(client.Connect());
   }
 
+  std::vector<std::string> tmpFiles() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(tmp.Path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  // A reply to RETR of exactly `total` octets, status line and terminator
+  // included: a header block, then body lines.
+  static std::string replyOfSize(std::size_t total) {
+    std::string reply = "+OK\r\nSubject: large\r\n\r\n";
+    const std::string line = std::string(76, 'b') + "\r\n";
+    while (reply.size() + line.size() + 100 < total)
+      reply += line;
+    reply += std::string(total - reply.size() - 5, 'c') + "\r\n.\r\n";
+    return reply;
+  }
+
   test::TempDir tmp;
   test::ScopedTmpDir scopedTmp{tmp.Path()};
   test::FakeSocket* socket = nullptr;
@@ -386,40 +407,127 @@ TEST_F(Pop3FakeSocketTest, ProgressBelowOneHundredAtTheEndIsCompletedOnce) {
   EXPECT_EQ(percents, (std::vector<int>{50, 95, 100}));
 }
 
-TEST_F(Pop3FakeSocketTest, ACheckRenamesOneSpoolFilePerMessageAndRemovesItAtTheEnd) {
+TEST_F(Pop3FakeSocketTest, AHeaderCheckNeverTouchesTheDisk) {
   connect({"+OK 1 100\r\n", "+OK\r\nSubject: a\r\n", "\r\n.\r\n", "+OK 2 100\r\n",
            "+OK\r\nSubject: b\r\n", "\r\n.\r\n"});
-  client.UserId = "bob";
   client.MessageCount = 2;
-  std::vector<std::vector<std::string>> seen;
+  std::vector<std::size_t> filesSeen;
   client.OnRetrieveProgress = [&](TPop3Client&, std::uint16_t) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(tmp.Path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    seen.push_back(names);
+    filesSeen.push_back(tmpFiles().size());
   };
   mail::TMailMessageList list;
   ASSERT_EQ(client.RetrieveAllHeaders(list), 2);
-  ASSERT_EQ(seen.size(), 4u);  // two progress events per message
-  for (std::size_t i = 0; i < seen.size(); ++i) {
-    ASSERT_EQ(seen[i].size(), 1u);
-    const std::string expected =
-        i < 2 ? "msg-1-bob@pop.example.org-" : "msg-2-bob@pop.example.org-";
-    EXPECT_EQ(seen[i][0].rfind(expected, 0), 0u) << seen[i][0];
+  EXPECT_EQ(filesSeen, std::vector<std::size_t>(4, 0));  // two progress events per message
+  EXPECT_EQ(list.Items(1).Subject, "b");
+}
+
+// A reply of exactly the memory limit stays in memory; one byte more and the
+// whole reply goes to one file.
+class Pop3SpoolLimitTest : public Pop3FakeSocketTest,
+                           public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(Pop3SpoolLimitTest, ReplyLargerThanTheLimitGoesToOneFile) {
+  const std::string reply = replyOfSize(SpoolFile::kMemoryLimit + GetParam());
+  // LIST overstates the size, so the completing progress event comes after
+  // the last byte is spooled.
+  connect({"+OK 1 " + std::to_string(2 * reply.size()) + "\r\n", reply});
+  std::size_t mostFiles = 0;
+  client.OnRetrieveProgress = [&](TPop3Client&, std::uint16_t) {
+    mostFiles = std::max(mostFiles, tmpFiles().size());
+  };
+  mail::TMailMessage& msg = client.Messages().CreateMessage();
+  ASSERT_TRUE(client.Retrieve(1, msg));
+  EXPECT_EQ(msg.Subject, "large");
+  EXPECT_EQ(msg.Text.back(), std::string(msg.Text.back().size(), 'c')) << "the last line came";
+  EXPECT_EQ(mostFiles, GetParam());
+  EXPECT_TRUE(tmpFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BytesBeyondTheLimit, Pop3SpoolLimitTest, ::testing::Values(0, 1));
+
+TEST_F(Pop3FakeSocketTest, ALargeReplyIsSpooledToAPrivateFileNamedAfterUserAndHost) {
+  const std::string reply = replyOfSize(300 * 1024);
+  connect({"+OK 1 " + std::to_string(reply.size()) + "\r\n", reply});
+  client.UserId = " a/b\\c:d ";
+  std::vector<std::vector<std::string>> early;  // up to 80 %: still in memory
+  std::vector<std::vector<std::string>> late;   // from 90 %: past 256 KiB
+  mode_t mode = 0;
+  client.OnRetrieveProgress = [&](TPop3Client&, std::uint16_t percent) {
+    (percent <= 80 ? early : late).push_back(tmpFiles());
+    struct stat info {};
+    if (late.size() == 1 && late[0].size() == 1 &&
+        ::stat((tmp.Path() + "/" + late[0][0]).c_str(), &info) == 0) {
+      mode = info.st_mode & 0777;
+    }
+  };
+  mail::TMailMessage& msg = client.Messages().CreateMessage();
+  ASSERT_TRUE(client.Retrieve(1, msg));
+  ASSERT_FALSE(early.empty());
+  ASSERT_FALSE(late.empty());
+  for (const auto& files : early)
+    EXPECT_TRUE(files.empty());
+  for (const auto& files : late) {
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(std::regex_match(
+        files[0], std::regex(R"(msg-1-a-b-c-d@pop\.example\.org-[0-9A-F]{8}\.\$\$\$)")))
+        << files[0];
+    EXPECT_EQ(files[0], late[0][0]) << "one file for the whole reply";
   }
-  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+  EXPECT_EQ(mode, 0600u);
+  EXPECT_TRUE(tmpFiles().empty());
+}
+
+TEST_F(Pop3FakeSocketTest, AbortInTheMiddleOfALargeReplyRemovesItsFile) {
+  const std::string reply = replyOfSize(300 * 1024);
+  connect({"+OK 1 " + std::to_string(reply.size()) + "\r\n", reply});
+  std::size_t filesAtAbort = 0;
+  client.OnRetrieveProgress = [&](TPop3Client& sender, std::uint16_t percent) {
+    if (percent >= 90 && !sender.Aborted) {
+      filesAtAbort = tmpFiles().size();
+      sender.Abort();
+    }
+  };
+  mail::TMailMessage& msg = client.Messages().CreateMessage();
+  EXPECT_FALSE(client.Retrieve(1, msg));
+  EXPECT_EQ(filesAtAbort, 1u);
+  EXPECT_TRUE(tmpFiles().empty());
 }
 
 TEST_F(Pop3FakeSocketTest, ACheckEndedByAnErrorLeavesNoSpoolFile) {
-  connect({"+OK 1 100\r\n", "+OK\r\nSubject: a\r\n\r\n.\r\n", "+OK 2 100\r\n",
-           "+OK\r\nSubject: b\r\n"});
+  // The second reply stops after 300 KiB, already in its file, when the
+  // server hangs up; the third message then cannot be asked for.
+  const std::string large = replyOfSize(600 * 1024);
+  connect({"+OK 1 100\r\n", "+OK\r\nSubject: a\r\n\r\n.\r\n",
+           "+OK 2 " + std::to_string(large.size()) + "\r\n", large.substr(0, 300 * 1024)});
   client.MessageCount = 3;
   socket->PeerClosesWhenDrained = true;
+  std::size_t mostFiles = 0;
+  client.OnRetrieveProgress = [&](TPop3Client&, std::uint16_t) {
+    mostFiles = std::max(mostFiles, tmpFiles().size());
+  };
   mail::TMailMessageList list;
-  // The second reply stops half-way when the server hangs up.
   EXPECT_THROW(client.RetrieveAllHeaders(list), Pop3Error);
-  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+  EXPECT_EQ(mostFiles, 1u);
+  EXPECT_TRUE(tmpFiles().empty());
+}
+
+TEST_F(Pop3FakeSocketTest, WithoutATemporaryDirectoryOnlyALargeReplyFailsAndEndsTheSession) {
+  test::ScopedTmpDir unusable("/nonexistent/kelvrin");
+  const std::string large = replyOfSize(300 * 1024);
+  connect({"+OK 1 100\r\n", "+OK\r\nSubject: small\r\n\r\n.\r\n",
+           "+OK 2 " + std::to_string(large.size()) + "\r\n", large});
+  mail::TMailMessage& small = client.Messages().CreateMessage();
+  ASSERT_TRUE(client.RetrieveHeader(1, small));
+  EXPECT_EQ(small.Subject, "small");
+  mail::TMailMessage& big = client.Messages().CreateMessage();
+  try {
+    client.Retrieve(2, big);
+    FAIL() << "no error";
+  } catch (const Pop3Error& error) {
+    EXPECT_STREQ(error.what(), "Cannot create a temporary file in /nonexistent/kelvrin.");
+  }
+  // The rest of the message must not be read as the reply to a later command.
+  EXPECT_FALSE(client.Connected());
 }
 
 // Every place the terminator CR LF "." CR LF can be cut between two reads.
@@ -450,31 +558,6 @@ TEST_F(Pop3ClientTest, OneChunkRetrievalStillReportsCompletion) {
   mail::TMailMessage& msg = client.Messages().CreateMessage();
   ASSERT_TRUE(client.RetrieveHeader(1, msg));
   EXPECT_EQ(percents, std::vector<int>{100});
-  EXPECT_TRUE(server.Finished());
-}
-
-TEST_F(Pop3ClientTest, SpoolFileIsPrivateAndNamedAfterUserAndHost) {
-  ScriptedServer server(std::string(kGreeting) + "C: LIST 1\nS: +OK 1 60\nC: RETR 1\n" +
-                        "S~ +OK\\r\\nSubject: s\\r\\n\nP: 80\nS: \nS: body\nS: .\n");
-  client.UserId = " a/b\\c:d ";
-  connectTo(server);
-  std::vector<std::string> seen;
-  mode_t mode = 0;
-  client.OnRetrieveProgress = [&](TPop3Client&, std::uint16_t) {
-    for (const std::string& name : spoolFiles()) {
-      seen.push_back(name);
-      struct stat info {};
-      if (stat((tmp.Path() + "/" + name).c_str(), &info) == 0) mode = info.st_mode & 0777;
-    }
-  };
-  mail::TMailMessage& msg = client.Messages().CreateMessage();
-  ASSERT_TRUE(client.Retrieve(1, msg));
-  ASSERT_FALSE(seen.empty());
-  EXPECT_TRUE(
-      std::regex_match(seen[0], std::regex(R"(msg-1-a-b-c-d@127\.0\.0\.1-[0-9A-F]{8}\.\$\$\$)")))
-      << seen[0];
-  EXPECT_EQ(mode, 0600u);
-  EXPECT_TRUE(spoolFiles().empty());
   EXPECT_TRUE(server.Finished());
 }
 
