@@ -10,6 +10,8 @@
 #include "app/message_view_handlers.h"
 #include "settings/forms.h"
 
+#include "base/rounding.h"
+
 namespace kelvrin::app {
 
 namespace {
@@ -31,16 +33,6 @@ protocols::SecurityMode securityMode(int value) {
     default:
       return protocols::SecurityMode::None;
   }
-}
-
-// Round(numerator / denominator × 100) with halves to even, for the gauge.
-int percentRounded(long long numerator, long long denominator) {
-  if (denominator <= 0) return 100;
-  const long long scaled = numerator * 100;
-  long long q = scaled / denominator;
-  const long long r2 = (scaled % denominator) * 2;
-  if (r2 > denominator || (r2 == denominator && (q % 2) != 0)) ++q;
-  return static_cast<int>(q);
 }
 
 }  // namespace
@@ -482,8 +474,9 @@ void CheckCycle::Pop3Client1Error(std::int32_t /*Error*/, const std::string& Msg
 
 void CheckCycle::Pop3Client1AfterRetrieve() {
   const int total = kv_.Pop3Client1.MessageCount;
-  const auto fetched = static_cast<long long>(kv_.MessageList1.Count());
-  kv_.dfsStatus.setGauge(total <= 1 ? 100 : percentRounded(fetched, total - 1));
+  const auto fetched = static_cast<std::int64_t>(kv_.MessageList1.Count());
+  kv_.dfsStatus.setGauge(
+      total <= 1 ? 100 : static_cast<int>(base::roundHalfEven(fetched * 100, total - 1)));
   kv_.Pump.ProcessEvents();
 }
 

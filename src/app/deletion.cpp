@@ -7,6 +7,8 @@
 #include "app/kvmain.h"
 #include "app/message_view_handlers.h"
 
+#include "base/rounding.h"
+
 namespace kelvrin::app {
 
 namespace {
@@ -18,15 +20,6 @@ std::string_view trimBlanks(std::string_view text) {
   if (first == std::string_view::npos) return {};
   const auto last = text.find_last_not_of(' ');
   return text.substr(first, last - first + 1);
-}
-
-int percentRounded(long long numerator, long long denominator) {
-  if (denominator <= 0) return 100;
-  const long long scaled = numerator * 100;
-  long long q = scaled / denominator;
-  const long long r2 = (scaled % denominator) * 2;
-  if (r2 > denominator || (r2 == denominator && (q % 2) != 0)) ++q;
-  return static_cast<int>(q);
 }
 
 }  // namespace
@@ -243,7 +236,9 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
     Abort = true;
   }
   if (errorReported_) Abort = true;
-  kv_.dfsStatus.setGauge(percentRounded(deletedCount_, markedCount_));
+  const std::int64_t done = std::int64_t{deletedCount_} * 100;
+  kv_.dfsStatus.setGauge(
+      markedCount_ <= 0 ? 100 : static_cast<int>(base::roundHalfEven(done, markedCount_)));
   kv_.Pump.ProcessEvents();
 }
 

@@ -75,15 +75,6 @@ int PortNumber(std::string_view text, int fallback) {
   return (value >= 1 && value <= 65535) ? value : fallback;
 }
 
-std::int64_t RoundHalfEven(std::int64_t numerator, std::int64_t denominator) {
-  const std::int64_t quotient = numerator / denominator;
-  const std::int64_t twiceRest = (numerator % denominator) * 2;
-  if (twiceRest > denominator || (twiceRest == denominator && quotient % 2 != 0)) {
-    return quotient + 1;
-  }
-  return quotient;
-}
-
 std::uint16_t ClampPercent(std::int64_t percent) {
   return static_cast<std::uint16_t>(
       std::clamp<std::int64_t>(percent, 0, std::numeric_limits<std::uint16_t>::max()));

@@ -38,9 +38,6 @@ bool IsDottedIPv4(std::string_view text);
 // A port given as text: decimal 1 to 65535, anything else gives fallback.
 int PortNumber(std::string_view text, int fallback);
 
-// numerator / denominator to the nearest integer, ties to even; both >= 0.
-std::int64_t RoundHalfEven(std::int64_t numerator, std::int64_t denominator);
-
 // The percentage as a 16-bit value: beyond 65535 stays at 65535.
 std::uint16_t ClampPercent(std::int64_t percent);
 

@@ -8,6 +8,8 @@
 #include "protocols/posix_socket.h"
 #include "protocols/reply_wait.h"
 
+#include "base/rounding.h"
+
 namespace kelvrin::protocols {
 namespace {
 
@@ -325,7 +327,7 @@ int TSmtpClient::SendTransaction(const std::string& FromAddr, const mail::TStrin
       Failed = true;
       return -6;
     }
-    Progress = ClampPercent(RoundHalfEven((i + 1) * 100, count));
+    Progress = ClampPercent(base::roundHalfEven((i + 1) * 100, count));
     if (Progress >= mark) {
       if (OnSendProgress) OnSendProgress(*this, Progress);
       mark += SendProgressStep;

@@ -91,15 +91,6 @@ TEST(ReadChunk, ReadsAtMost2048Bytes) {
   EXPECT_EQ(chunk.size(), 2048u);
 }
 
-TEST(RoundHalfEven, TiesGoToTheEvenNeighbour) {
-  EXPECT_EQ(RoundHalfEven(125, 10), 12);
-  EXPECT_EQ(RoundHalfEven(135, 10), 14);
-  EXPECT_EQ(RoundHalfEven(126, 10), 13);
-  EXPECT_EQ(RoundHalfEven(124, 10), 12);
-  EXPECT_EQ(RoundHalfEven(100, 40), 2);  // 2.5
-  EXPECT_EQ(RoundHalfEven(0, 7), 0);
-}
-
 TEST(PortNumber, DecimalPortsOnlyElseTheDefault) {
   EXPECT_EQ(PortNumber("110", 25), 110);
   EXPECT_EQ(PortNumber("65535", 25), 65535);
