@@ -4,26 +4,9 @@
 #include "app/kvmain.h"
 #include "filter/rule_lists.h"
 
+#include "base/ascii_text.h"
+
 namespace kelvrin::app {
-
-namespace {
-
-unsigned char foldAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
-}  // namespace
-
-int compareTextKeys(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const int ca = foldAscii(static_cast<unsigned char>(a[i]));
-    const int cb = foldAscii(static_cast<unsigned char>(b[i]));
-    if (ca != cb) return ca - cb;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
 
 MessageViewHandlers::MessageViewHandlers(TKVmain& kv) : kv_(kv) {}
 
@@ -117,7 +100,7 @@ int MessageViewHandlers::VTree1CompareNodes(const ViewRow& a, const ViewRow& b, 
     case kColTo:
     case kColSubject:
     case kColDate:
-      return compareTextKeys(VTree1GetText(a, column), VTree1GetText(b, column));
+      return base::compareFoldingAscii(VTree1GetText(a, column), VTree1GetText(b, column));
     case kColIndex:
       return a.Node.MsgIndex - b.Node.MsgIndex;
     default:
@@ -240,32 +223,26 @@ void MessageViewHandlers::setFocusedMark(bool marked) {
 // The copy commands work on the active control: the cell editor while the
 // user edits a cell, and on its selected text.
 
-void MessageViewHandlers::CopyToAllowed1Click() {
+void MessageViewHandlers::copySelectedAddress(filter::TEditListBox& list, bool marked) {
   auto& view = kv_.VTree1;
   if (view.Editor().Editing) {
     const std::string selected = view.Editor().SelectedText;
     if (selected.empty()) {
       kv_.windowPort().PostClickAtClientOrigin();
     } else {
-      filter::copyAddressToList(*kv_.lbAllowEM, selected);
+      filter::copyAddressToList(list, selected);
     }
-    setFocusedMark(false);
+    setFocusedMark(marked);
   }
   view.CancelCellEdit();
 }
 
+void MessageViewHandlers::CopyToAllowed1Click() {
+  copySelectedAddress(*kv_.lbAllowEM, false);
+}
+
 void MessageViewHandlers::CopyToBanned1Click() {
-  auto& view = kv_.VTree1;
-  if (view.Editor().Editing) {
-    const std::string selected = view.Editor().SelectedText;
-    if (selected.empty()) {
-      kv_.windowPort().PostClickAtClientOrigin();
-    } else {
-      filter::copyAddressToList(*kv_.lbBanEM, selected);
-    }
-    setFocusedMark(true);
-  }
-  view.CancelCellEdit();
+  copySelectedAddress(*kv_.lbBanEM, true);
 }
 
 void MessageViewHandlers::CopyToBannedSubject1Click() {

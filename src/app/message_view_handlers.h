@@ -22,10 +22,6 @@ class TKVmain;
 
 inline constexpr const char* kNoText = "???????";
 
-// Case-insensitive comparison of two texts byte by byte (ASCII letters
-// folded); <0, 0 or >0.
-int compareTextKeys(std::string_view a, std::string_view b);
-
 class MessageViewHandlers {
  public:
   explicit MessageViewHandlers(TKVmain& kv);
@@ -62,6 +58,7 @@ class MessageViewHandlers {
  private:
   filter::ScoringInputs scoringInputs() const;
   void setFocusedMark(bool marked);
+  void copySelectedAddress(filter::TEditListBox& list, bool marked);
   void toggleAsSpace(std::size_t index);
 
   TKVmain& kv_;

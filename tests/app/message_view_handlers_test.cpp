@@ -87,13 +87,6 @@ TEST_F(ViewHandlersTest, DateSortsByItsTextNotItsTime) {
   EXPECT_EQ(view().VTree1GetText(kv->VTree1.Row(3), app::kColDate).substr(0, 4), "Mon,");
 }
 
-TEST(CompareTextKeys, IgnoresAsciiCaseAndComparesBytes) {
-  EXPECT_EQ(app::compareTextKeys("ABC", "abc"), 0);
-  EXPECT_LT(app::compareTextKeys("abc", "abd"), 0);
-  EXPECT_LT(app::compareTextKeys("ab", "abc"), 0);
-  EXPECT_GT(app::compareTextKeys("\xe9", "z"), 0) << "bytes above 127 sort after ASCII";
-}
-
 TEST_F(ViewHandlersTest, ContextMenuItemsFollowTheColumn) {
   checkFour();
   kv->VTree1.selectOnly(0);
