@@ -62,19 +62,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeCase{"OldFileExistingOr", 0640, FileMode::existingOr(0600), 0640}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReplaceFileAtomically, ReplacesTheFileInsteadOfRewritingItInPlace) {
-  test::TempDir dir;
-  const fs::path path = dir.File("kelvrin.ini");
-  test::WriteTextFile(path, "old");
-  struct stat before {};
-  ASSERT_EQ(::stat(path.c_str(), &before), 0);
-  replaceFileAtomically(path, "new", FileMode::exactly(0600));
-  struct stat after {};
-  ASSERT_EQ(::stat(path.c_str(), &after), 0);
-  // A reader that opened the old file keeps reading the old file.
-  EXPECT_NE(before.st_ino, after.st_ino);
-}
-
 TEST(ReplaceFileAtomically, AMissingFolderIsAnErrorNamingTheFile) {
   test::TempDir dir;
   const fs::path path = fs::path(dir.Path()) / "missing" / "kelvrin.ini";
