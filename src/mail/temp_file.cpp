@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "base/atomic_file.h"
 #include "mail/random_source.h"
 
 namespace kelvrin::mail {
@@ -24,19 +25,6 @@ std::mutex& hookMutex() {
 std::function<void(const std::string&)>& hookSlot() {
   static std::function<void(const std::string&)> hook;
   return hook;
-}
-
-bool writeAll(int fd, const char* data, std::size_t count) {
-  while (count > 0) {
-    const ssize_t n = ::write(fd, data, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    count -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -86,7 +74,7 @@ bool TempFile::FileSink::WriteBytes(const char* data, std::size_t count) {
   if (buffer.size() + count > kBufferSize) {
     if (!Flush()) return false;
     if (count >= kBufferSize) {
-      failed = !writeAll(fd, data, count);
+      failed = !base::writeFully(fd, std::string_view(data, count));
       return !failed;
     }
   }
@@ -97,7 +85,7 @@ bool TempFile::FileSink::WriteBytes(const char* data, std::size_t count) {
 bool TempFile::FileSink::Flush() {
   if (failed || fd < 0) return false;
   if (!buffer.empty()) {
-    failed = !writeAll(fd, buffer.data(), buffer.size());
+    failed = !base::writeFully(fd, buffer);
     buffer.clear();
   }
   return !failed;
