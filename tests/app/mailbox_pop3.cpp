@@ -1,5 +1,6 @@
 #include "app/mailbox_pop3.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace kelvrin::test {
@@ -10,8 +11,8 @@ class MailboxPop3::Socket final : public protocols::Socket {
   bool IsConnected() const override { return server_.connected(); }
   bool IsTls() const override { return false; }
   std::string LocalHostName() const override { return "testhost"; }
-  std::string LocalAddress() const override { return server_.open_ ? "127.0.0.1" : ""; }
-  std::string PeerAddress() const override { return server_.open_ ? "127.0.0.1" : ""; }
+  std::string LocalAddress() const override { return server_.clientOpen_ ? "127.0.0.1" : ""; }
+  std::string PeerAddress() const override { return server_.clientOpen_ ? "127.0.0.1" : ""; }
 
  protected:
   void doOpen(int) override {
@@ -28,8 +29,9 @@ class MailboxPop3::Socket final : public protocols::Socket {
       if (end == std::string::npos) break;
       const std::string line = server_.pending_.substr(0, end);
       server_.pending_.erase(0, end + 2);
+      // A server that has closed its end reads nothing more.
+      if (server_.serverClosed_) continue;
       server_.command(line);
-      if (!server_.open_) break;
     }
   }
   bool doWaitReadable(int timeoutMs) override { return server_.waitReadable(timeoutMs); }
@@ -37,7 +39,9 @@ class MailboxPop3::Socket final : public protocols::Socket {
     return server_.receive(buffer, size);
   }
   bool doClose() override {
-    const bool was = server_.open_;
+    const bool was = server_.clientOpen_;
+    server_.clientOpen_ = false;
+    server_.incoming_.clear();
     server_.endSession();
     return was;
   }
@@ -61,7 +65,9 @@ void MailboxPop3::open() {
   endSession();
   ++sessions_;
   open_ = true;
-  dropped_ = false;
+  clientOpen_ = true;
+  serverClosed_ = false;
+  endRead_ = false;
   incoming_.clear();
   pending_.clear();
   snapshot_.clear();
@@ -80,7 +86,11 @@ void MailboxPop3::endSession() {
 }
 
 void MailboxPop3::reply(const std::string& text) {
-  incoming_ += text + "\r\n";
+  const std::string whole = text + "\r\n";
+  const std::size_t pieces = static_cast<std::size_t>(std::max(1, replyPieces));
+  const std::size_t step = (whole.size() + pieces - 1) / pieces;
+  for (std::size_t at = 0; at < whole.size(); at += step)
+    incoming_.push_back(whole.substr(at, step));
   waitedOnce_ = false;
 }
 
@@ -96,7 +106,7 @@ void MailboxPop3::command(const std::string& line) {
   ++commands_;
   if (onCommand) onCommand(line);
   if (commands_ == dropAfter) {
-    dropped_ = true;
+    serverClosed_ = true;
     endSession();
     return;
   }
@@ -188,28 +198,36 @@ void MailboxPop3::command(const std::string& line) {
     }
     mailbox = std::move(kept);
     reply("+OK bye");
-    dropped_ = true;
-    open_ = false;
+    serverClosed_ = true;
+    endSession();
   } else {
     reply("-ERR unknown command");
   }
 }
 
 bool MailboxPop3::waitReadable(int timeoutMs) {
-  if (!open_ || dropped_) return true;
-  if (incoming_.empty() || (slowReplies && !waitedOnce_)) {
-    waitedOnce_ = true;
-    clock_->now += timeoutMs > 0 ? timeoutMs : 1;
-    return false;
-  }
-  return true;
+  if (!clientOpen_) return true;
+  if (!incoming_.empty() && !(slowReplies && !waitedOnce_)) return true;
+  if (incoming_.empty() && serverClosed_) return true;  // the end of the connection
+  waitedOnce_ = true;
+  clock_->now += timeoutMs > 0 ? timeoutMs : 1;
+  return false;
 }
 
 std::size_t MailboxPop3::receive(char* buffer, std::size_t size) {
-  if (incoming_.empty()) return 0;
-  const std::size_t count = std::min(size, incoming_.size());
-  incoming_.copy(buffer, count);
-  incoming_.erase(0, count);
+  if (incoming_.empty()) {
+    endRead_ = serverClosed_;
+    return 0;
+  }
+  std::string& piece = incoming_.front();
+  const std::size_t count = std::min(size, piece.size());
+  piece.copy(buffer, count);
+  piece.erase(0, count);
+  if (piece.empty()) {
+    incoming_.pop_front();
+    // The next piece takes a wait of its own.
+    waitedOnce_ = false;
+  }
   return count;
 }
 

@@ -9,9 +9,17 @@
 // message the position named in that session.
 //
 // Replies can be made slow (readable only after one wait), so that the
-// client pumps events while it waits, as it does against a real server.
+// client pumps events while it waits, as it does against a real server, and
+// can arrive in several pieces, each after its own wait.
+//
+// The two ends of the connection are apart, as with a real socket: after
+// QUIT (or a dropped connection) the server's end is closed, but the
+// client's end stays open until the client closes it, which it learns only
+// by reading; so the client's own Close ends a connection it opened and is
+// announced (OnDisconnected) like the real one.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -39,6 +47,9 @@ class MailboxPop3 {
   bool refuseDele = false;  // DELE always "-ERR"
   bool ignoreDele = false;  // DELE "+OK" without marking anything
   bool slowReplies = false;
+  // Every reply arrives in this many pieces (with slowReplies, each after a
+  // wait of its own).
+  int replyPieces = 1;
   int errOn = 0;      // answer the k-th command with -ERR (0: never)
   int dropAfter = 0;  // drop the connection when the k-th command arrives (0: never)
   // Told every command line as it arrives.
@@ -68,15 +79,19 @@ class MailboxPop3 {
   int at(int position, bool includeMarked = false) const;
   bool waitReadable(int timeoutMs);
   std::size_t receive(char* buffer, std::size_t size);
-  bool connected() const { return open_ && !(dropped_ && incoming_.empty()); }
+  // The client's end is open and it has not yet read the end of the
+  // connection.
+  bool connected() const { return clientOpen_ && !endRead_; }
 
   FakeClock* clock_;
-  bool open_ = false;
-  bool dropped_ = false;
+  bool open_ = false;          // a session of the server runs
+  bool clientOpen_ = false;    // the client's end of the connection is open
+  bool serverClosed_ = false;  // the server closed its end (QUIT, dropped)
+  bool endRead_ = false;       // the client read the end of the connection
   bool waitedOnce_ = false;
   std::vector<std::size_t> snapshot_;  // mailbox indexes by position - 1
   std::vector<bool> marked_;
-  std::string incoming_;
+  std::deque<std::string> incoming_;  // the pieces the client has yet to read
   std::string pending_;
   std::vector<std::string> log_;
   std::vector<DeleAudit> deles_;

@@ -72,6 +72,7 @@ void ScriptedPop3::open() {
   started_ = true;
   connected_ = true;
   peerClosed_ = false;
+  endRead_ = false;
   incoming_.clear();
   pendingLine_.clear();
   log_.push_back("--");
@@ -123,7 +124,10 @@ bool ScriptedPop3::waitReadable(int timeoutMs) {
 }
 
 std::size_t ScriptedPop3::receive(char* buffer, std::size_t size) {
-  if (incoming_.empty()) return 0;
+  if (incoming_.empty()) {
+    endRead_ = peerClosed_;
+    return 0;
+  }
   const std::size_t count = std::min(size, incoming_.size());
   incoming_.copy(buffer, count);
   incoming_.erase(0, count);

@@ -73,7 +73,9 @@ class ScriptedPop3 {
   void runServerSteps();
   bool waitReadable(int timeoutMs);
   std::size_t receive(char* buffer, std::size_t size);
-  bool connected() const { return connected_ && !(peerClosed_ && incoming_.empty()); }
+  // As with a real socket, the client learns that the server closed ("X:")
+  // only by reading the end of the connection.
+  bool connected() const { return connected_ && !endRead_; }
   void close() { connected_ = false; }
 
   FakeClock& clock_;
@@ -82,6 +84,7 @@ class ScriptedPop3 {
   bool started_ = false;
   bool connected_ = false;
   bool peerClosed_ = false;
+  bool endRead_ = false;
   std::string incoming_;
   std::string pendingLine_;
   std::vector<std::string> log_;
