@@ -7,6 +7,7 @@
 #include "app/check_cycle.h"
 #include "app/deletion.h"
 #include "app/kvmain.h"
+#include "app/session_guard.h"
 
 namespace kelvrin::app {
 
@@ -113,10 +114,14 @@ void BodyDisplay::DisplayBody() {
     return;
   }
   // Another operation holds the session (Enter pressed while a check runs).
-  if (s.CheckInProgress) return;
+  if (s.CheckInProgress || sessionOwned(s)) return;
+  SessionGuard session(kv_, notify::SessionOperation::BodyDisplay);
+  const std::uint64_t cancelsAtStart = kv_.Check().CancelCount();
+  const auto cancelled = [&] { return kv_.Check().CancelCount() != cancelsAtStart; };
 
   const std::uint32_t focusedId = view.Row(*focused).Id;
   const filter::MessageNode node = view.Row(*focused).Node;
+  const std::uint16_t serverNumber = view.Row(*focused).ServerNumber;
 
   kv_.ETimer1.setEnabled(false);
   kv_.dfsStatus.setGauge(0);
@@ -141,25 +146,32 @@ void BodyDisplay::DisplayBody() {
       client.GetUIDLList(kv_.UIDLList);
     }
 
-    client.OnAfterRetrieve = nullptr;
-    client.OnRetrieveProgress = [this](protocols::TPop3Client&, std::uint16_t percent) {
-      kv_.Check().Pop3Client1RetrieveProgress(percent);
-    };
-    handlersSwapped = true;
-
-    message = std::make_unique<mail::TMailMessage>();
+    // Which message to fetch. In a fresh session of a server with ids only
+    // the id says it (a row without one, or a session without the list,
+    // would mean guessing: another message's body could be shown for it);
+    // one not among the ids gets a number no message has, so the server
+    // refuses. Without ids, the number the check's session gave it.
     long number = 0;
-    if (!node.UIDL.empty()) {
-      number = kv_.Delete().ReturnUIDLpos(node.UIDL);
-      // Not among the ids: a number no message has, so the server refuses.
-      if (number < 1) number = static_cast<long>(kv_.UIDLList.size()) + 1;
+    if (s.UIDLCapable) {
+      if (!kv_.UIDLList.empty()) number = kv_.Delete().ReturnUIDLpos(node.UIDL);
     } else {
-      number = static_cast<long>(node.MsgIndex) + 1;
+      number = serverNumber;
     }
-    if (number > 65535) number = 65535;
-    client.Retrieve(static_cast<std::uint16_t>(number), *message);
+    if (number < 1) {
+      kv_.dfsStatus.setStatus("Status: No message ids from the server");
+    } else if (!cancelled()) {
+      client.OnAfterRetrieve = nullptr;
+      client.OnRetrieveProgress = [this](protocols::TPop3Client&, std::uint16_t percent) {
+        kv_.Check().Pop3Client1RetrieveProgress(percent);
+      };
+      handlersSwapped = true;
+      message = std::make_unique<mail::TMailMessage>();
+      if (number > 65535) number = 65535;
+      client.Retrieve(static_cast<std::uint16_t>(number), *message);
+    }
+    session.settleCancel();
 
-    if (!client.Aborted) {
+    if (message && !client.Aborted && !cancelled()) {
       kv_.dfsStatus.setStatus("Status: Message retrieved");
       const std::string text = displayText(wrapBody(bodyText(*message)), view.ClientHeight());
       std::string from = node.From;
@@ -197,6 +209,8 @@ void BodyDisplay::DisplayBody() {
   }
 
   if (handlersSwapped) kv_.Check().attachClientEvents();
+  // Esc while the box was up.
+  session.settleCancel();
   if (!heldSession) {
     try {
       client.Quit();
@@ -210,7 +224,7 @@ void BodyDisplay::DisplayBody() {
 }
 
 void BodyDisplay::Timer1Timer() {
-  if (!kv_.State.CheckInProgress && kv_.VTree1.RootNodeCount() > 0 &&
+  if (!kv_.State.CheckInProgress && !sessionOwned(kv_.State) && kv_.VTree1.RootNodeCount() > 0 &&
       !kv_.KVmain->checked("EnterDispBody1")) {
     DisplayBody();
   }

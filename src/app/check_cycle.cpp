@@ -8,9 +8,9 @@
 #include "app/deletion.h"
 #include "app/kvmain.h"
 #include "app/message_view_handlers.h"
-#include "settings/forms.h"
-
+#include "app/session_guard.h"
 #include "base/rounding.h"
+#include "settings/forms.h"
 
 namespace kelvrin::app {
 
@@ -117,11 +117,16 @@ void CheckCycle::serverMessagesSteps() {
   auto& cmd = kv_.Commands;
 
   kv_.dfsStatus.setGauge(0);
-  if (kv_.KVWForm1->text("KVWEdhost").empty() || s.CheckInProgress || s.OnlineState == 0) return;
+  if (kv_.KVWForm1->text("KVWEdhost").empty() || s.CheckInProgress || sessionOwned(s) ||
+      s.OnlineState == 0) {
+    return;
+  }
+  SessionGuard session(kv_, notify::SessionOperation::Check);
 
   outcome_ = CheckOutcome{};
   outcome_.Started = true;
   const std::uint64_t cancelsAtStart = cancelCount_;
+  const auto cancelled = [&] { return cancelCount_ != cancelsAtStart; };
   checkRunning_ = true;
   struct RunningFlag {
     bool& flag;
@@ -129,15 +134,27 @@ void CheckCycle::serverMessagesSteps() {
   } running{checkRunning_};
 
   DelButtonEnable(false);
+  // Ending the session an earlier check kept open returns the window to idle
+  // (its OnDisconnect runs ResetStatus); the window turns busy after that.
+  client.Quit();
   s.CheckInProgress = true;
   cmd.setEnabled({"BtCancel", "ToolButton8"}, true);
-  client.Quit();  // ends a session an earlier check kept open
   s.CheckInProgress = InitComms();
 
   if (!s.CheckInProgress) {
     s.TrayResultShown = 0;
     ResetStatus();
     notify::TrayIconDisplay(kv_.TrayIcon1, 0, kv_.mainWindowVisible() ? 1 : 0);
+    return;
+  }
+  if (cancelled()) {
+    // Cancelled while the session was being opened (connecting clears the
+    // client's Aborted): nothing is listed, and a session that lists
+    // nothing is not held.
+    client.Quit();
+    s.TrayResultShown = 0;
+    ResetStatus();
+    kv_.dfsStatus.setStatus("Status: Logged off......");
     return;
   }
   outcome_.StatCount = client.MessageCount;
@@ -166,20 +183,31 @@ void CheckCycle::serverMessagesSteps() {
   s.TrayResultShown = 1;
   cmd.setVisible({"MarkAll1", "N3"}, true);
   cmd.setEnabled("CheckNow1", true);
+  serverNumbers_.clear();
   kv_.MessageList1.Clear();
   notify::TrayIconDisplay(kv_.TrayIcon1, 1, 0);
 
   try {
     client.RetrieveAllHeaders(kv_.MessageList1);
   } catch (const std::exception& e) {
+    session.settleCancel();
     notify::TrayIconDisplay(kv_.TrayIcon1, 0, 0);
     ResetStatus();
     kv_.dfsStatus.setStatus(failureStatus(e.what()));
     s.TrayResultShown = 0;
     return;
   }
+  session.settleCancel();
+
+  // The session is a fresh one (nothing deleted in it), so item i is server
+  // message i + 1 until the command-mail handling removes items.
+  for (std::size_t i = 0; i < kv_.MessageList1.Count(); ++i) {
+    serverNumbers_[&kv_.MessageList1.Items(i)] = static_cast<std::uint16_t>(i + 1);
+  }
+  s.ListedSession = s.SessionSerial;
 
   kv_.sysMessages().IncomingSysMessage(kv_);
+  session.settleCancel();
 
   if (kv_.MessageList1.Count() == 0) {
     s.PrevValidCount = 0;
@@ -260,7 +288,8 @@ void CheckCycle::serverMessagesSteps() {
 void CheckCycle::RunRequestedCheck() {
   auto& s = kv_.State;
   auto& cmd = kv_.Commands;
-  if (s.CheckInProgress) return;
+  // The request stays: the scheduler starts it once the session is free.
+  if (s.CheckInProgress || sessionOwned(s)) return;
   s.TrayResultShown = 1;
   s.TickCount = 0;
   s.ConnectEventCount = 0;
@@ -298,6 +327,7 @@ bool CheckCycle::InitComms() {
     kv_.dfsStatus.setStatus("Status: Searching host...");
     for (int attempt = 0; attempt < 3; ++attempt) {
       if (client.Connected()) break;
+      ++kv_.State.SessionSerial;
       client.Connect();
       Delay(100);
     }
@@ -406,18 +436,17 @@ void CheckCycle::BtCancelClick() {
   ++cancelCount_;
   auto& client = kv_.Pop3Client1;
   client.Abort();
-  if (client.Connected()) {
-    if (kv_.Delete().Running()) {
-      // A session that ends without QUIT never applies its DELEs (RFC 1939
-      // section 6), even if the RSET below would be refused — and a refused
-      // RSET makes the client send QUIT.
-      client.Socket().Close();
-    } else {
-      try {
-        client.Reset();
-      } catch (const std::exception& e) {
-        kv_.dfsStatus.setStatus(failureStatus(e.what()));
-      }
+  if (sessionOwned(kv_.State)) {
+    // The operation that holds the session may be waiting for a reply right
+    // now (this runs from its event pump): an RSET sent from here would read
+    // that reply as its own. The operation resets the session — or, in a
+    // deletion, closes it without QUIT — once its call has returned.
+    kv_.State.SessionResetDue = true;
+  } else if (client.Connected()) {
+    try {
+      client.Reset();
+    } catch (const std::exception& e) {
+      kv_.dfsStatus.setStatus(failureStatus(e.what()));
     }
   }
   if (kv_.dialUp().HoldsConnection()) kv_.dialUp().Cancel();
@@ -482,6 +511,11 @@ void CheckCycle::Pop3Client1AfterRetrieve() {
 
 void CheckCycle::Pop3Client1RetrieveProgress(std::uint16_t Percent) {
   kv_.dfsStatus.setGauge(Percent > 100 ? 100 : Percent);
+}
+
+std::uint16_t CheckCycle::ServerNumberOf(const mail::TMailMessage& message) const {
+  const auto found = serverNumbers_.find(&message);
+  return found == serverNumbers_.end() ? 0 : found->second;
 }
 
 void CheckCycle::Delay(std::uint32_t Milliseconds) {

@@ -8,6 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
+
+namespace kelvrin::mail {
+class TMailMessage;
+}
 
 namespace kelvrin::app {
 
@@ -77,6 +82,10 @@ class CheckCycle {
   // is filled in.
   bool secondaryAccountChosen() const;
 
+  // The number the server gave a message of the last check in the session
+  // that listed it; 0 for a message the check did not list.
+  std::uint16_t ServerNumberOf(const mail::TMailMessage& message) const;
+
  private:
   void serverMessagesSteps();
   void autoDeleteIfPending();
@@ -91,6 +100,10 @@ class CheckCycle {
   // The listing the automatic deletion last tried to clean up.
   bool autoDeleteTried_ = false;
   std::size_t autoDeleteSignature_ = 0;
+  // Server numbers of the listed messages, noted before the command-mail
+  // handling takes any out of the list (the list position then no longer
+  // tells the number).
+  std::unordered_map<const mail::TMailMessage*, std::uint16_t> serverNumbers_;
 };
 
 }  // namespace kelvrin::app

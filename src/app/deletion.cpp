@@ -1,12 +1,14 @@
 #include "app/deletion.h"
 
 #include <exception>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "app/check_cycle.h"
 #include "app/kvmain.h"
 #include "app/message_view_handlers.h"
-
+#include "app/session_guard.h"
 #include "base/rounding.h"
 
 namespace kelvrin::app {
@@ -77,13 +79,24 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   CheckCycle& cycle = kv_.Check();
 
   cmd.setEnabled({"BtCancel", "ToolButton8"}, true);
-  if (s.CheckInProgress) return;
+  if (s.CheckInProgress || sessionOwned(s)) return;
   const int origin = originTag;
   if (view.RootNodeCount() == 0) return;
   if (!automatic) cycle.userActed();
 
+  // Held from before the countdown of Delete All: no check may refill the
+  // view while the user is warned about the rows it shows.
+  SessionGuard session(kv_, notify::SessionOperation::Deletion);
+  cancelsAtStart_ = cycle.CancelCount();
+  const auto cancelled = [&] { return cycle.CancelCount() != cancelsAtStart_; };
+
   if (origin == kTagDeleteAll) {
     if (!CheckB4Del()) return;
+    if (cancelled()) {
+      // Esc during the countdown: nothing was sent yet.
+      session.settleCancel();
+      return;
+    }
     kv_.View().MarkAll1Click();
   }
 
@@ -99,13 +112,14 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
     bool& flag;
     ~RunningFlag() { flag = false; }
   } runningFlag{running_};
-  cancelsAtStart_ = cycle.CancelCount();
   deleted_.clear();
   lastCompleted_ = false;
   failedRecord_ = false;
-  const auto cancelled = [&] { return cycle.CancelCount() != cancelsAtStart_; };
 
-  s.CheckInProgress = client.Connected();
+  // Without unique ids the rows' positions hold only in the very session
+  // their check listed them in; any other one (a later check's, even if it
+  // is the one now open) is as good as none.
+  s.CheckInProgress = client.Connected() && (s.UIDLCapable || s.SessionSerial == s.ListedSession);
 
   if (kv_.mainWindowVisible() && origin != kTagSpamDelete && kv_.KVmain->checked("MinOnDel1")) {
     s.MainWindowVisible = false;
@@ -139,7 +153,7 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   if (s.CheckInProgress && cancelled()) {
     // Cancelled while the session was being opened: nothing was deleted, and
     // nothing may be.
-    client.Socket().Close();
+    session.settleCancel(/*closeWithoutQuit=*/true);
     s.CheckInProgress = false;
   }
 
@@ -163,17 +177,36 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
 
   if (client.MessageCount > 0) {
     notify::TrayIconDisplay(kv_.TrayIcon1, 8, 0);
+    // The rows by identity, as they stand now: the user may re-sort the view
+    // while a DELE is awaited, and each row must be visited exactly once.
+    // Each row's mark is still read when the walk reaches it.
+    std::vector<std::pair<std::uint32_t, std::size_t>> walk;  // id, position now
+    walk.reserve(view.RootNodeCount());
+    for (std::size_t i = 0; i < view.RootNodeCount(); ++i)
+      walk.emplace_back(view.Row(i).Id, i);
     bool abort = false;
-    for (std::size_t i = 0; i < view.RootNodeCount() && !abort; ++i)
-      DeleteRecord(i, abort);
-    if (!s.CheckInProgress || cancelled()) {
-      // Cancelled, or the client reported an error: the rows stay.
-      s.CheckInProgress = false;
-      view.EndUpdate();
-      notify::TrayIconDisplay(kv_.TrayIcon1, 0, 0);
-      kv_.DelButtonEnable(true);
-      return;
+    for (const auto& [id, position] : walk) {
+      if (abort) break;
+      std::optional<std::size_t> index;
+      if (position < view.RootNodeCount() && view.Row(position).Id == id) {
+        index = position;
+      } else {
+        index = view.IndexOfId(id);
+      }
+      if (index) DeleteRecord(*index, abort);
     }
+  }
+  if (cancelled()) {
+    // None of the DELEs of this session may take effect.
+    session.settleCancel(/*closeWithoutQuit=*/true);
+  }
+  if (!s.CheckInProgress || cancelled()) {
+    // Cancelled, or the client reported an error: the rows stay.
+    s.CheckInProgress = false;
+    view.EndUpdate();
+    notify::TrayIconDisplay(kv_.TrayIcon1, 0, 0);
+    kv_.DelButtonEnable(true);
+    return;
   }
   lastCompleted_ =
       static_cast<int>(deleted_.size()) == markedCount_ && !errorReported_ && !failedRecord_;
@@ -186,6 +219,9 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   notify::TrayIconDisplay(kv_.TrayIcon1, 0, kv_.KVWForm1->value("Interval1") == 0 ? 2 : 0);
 
   running_ = false;
+  // The follow-up check takes the session over; its first step quits this
+  // one, which makes the DELEs final.
+  session.release();
   if (origin != kTagSendReceive) kv_.GetServerMessages();
 }
 
@@ -203,6 +239,7 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
   if (!row.Checked) return;
   const std::int32_t msgIndex = row.Node.MsgIndex;
   const std::string uidl = row.Node.UIDL;
+  const std::uint16_t serverNumber = row.ServerNumber;
 
   long position = 0;
   if (s.UIDLCapable) {
@@ -217,8 +254,12 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
     if (uidl.empty()) return;  // not identifiable: left on the server
     position = ReturnUIDLpos(uidl);
   } else {
-    // The check's own session is still open; its positions hold.
-    position = static_cast<long>(msgIndex) + 1;
+    // The check's own session is still open; its numbers hold there only.
+    if (s.SessionSerial != s.ListedSession) {
+      Abort = true;
+      return;
+    }
+    position = serverNumber;
   }
   if (position < 1 || position > 65535) return;
 

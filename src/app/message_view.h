@@ -52,6 +52,9 @@ struct ViewRow {
   bool Initialized = false;
   bool Selected = false;
   std::uint32_t Id = 0;  // the row's number when it was created; survives sorting
+  // The message's number in the session of the check that listed it; 0 when
+  // not known.
+  std::uint16_t ServerNumber = 0;
 };
 
 // The in-place cell editor (F2 on the focused cell).

@@ -2,9 +2,8 @@
 
 #include "app/check_cycle.h"
 #include "app/kvmain.h"
-#include "filter/rule_lists.h"
-
 #include "base/ascii_text.h"
+#include "filter/rule_lists.h"
 
 namespace kelvrin::app {
 
@@ -42,8 +41,10 @@ void MessageViewHandlers::VTree1InitNode(ViewRow& row, std::size_t index) {
   filter::MessageNode& node = row.Node;
   node = filter::MessageNode{};
   node.MsgIndex = static_cast<std::int32_t>(index);
+  row.ServerNumber = 0;
   if (index >= kv_.MessageList1.Count()) return;
   const mail::TMailMessage& m = kv_.MessageList1.Items(index);
+  row.ServerNumber = kv_.Check().ServerNumberOf(m);
   node.From = m.From();
   node.SendTo = m.SendTo();
   node.ReplyTo = m.ReplyTo();

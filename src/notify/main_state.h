@@ -14,10 +14,28 @@
 
 namespace kelvrin::notify {
 
+// The operations that hold the POP3 session while they run.
+enum class SessionOperation : std::uint8_t { None, Check, Deletion, BodyDisplay, CommandMails };
+
 struct MainState : filter::SpamCounters {
-  // A check, deletion, body display or command-mail run holds the POP3
-  // session; no second one may start.
+  // The window is busy with a check, deletion, body display or command-mail
+  // run; ResetStatus clears it when the window returns to idle, also while
+  // the operation is still unwinding.
   bool CheckInProgress = false;
+  // The operation that holds the POP3 session, from its start to its very
+  // end. ResetStatus does not touch it, so nothing can start a second
+  // operation in the middle of one (an app::SessionGuard takes and releases
+  // it).
+  SessionOperation SessionOwner = SessionOperation::None;
+  // Cancel came while an operation held the session: the operation resets
+  // or closes the session once the network call it waits in has returned.
+  bool SessionResetDue = false;
+  // Grows with every connection the main window opens, so positions can be
+  // tied to the session they were read in.
+  std::uint64_t SessionSerial = 0;
+  // The session whose positions the message view's rows carry (the one of
+  // the check that filled it).
+  std::uint64_t ListedSession = 0;
   // A check was asked for; the scheduler starts it and clears the flag.
   bool CheckRequested = false;
 

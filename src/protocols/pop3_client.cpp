@@ -4,12 +4,11 @@
 #include <limits>
 #include <optional>
 
+#include "base/rounding.h"
 #include "mail/temp_file.h"
 #include "protocols/posix_socket.h"
 #include "protocols/reply_wait.h"
 #include "protocols/spool_file.h"
-
-#include "base/rounding.h"
 
 namespace kelvrin::protocols {
 namespace {
@@ -99,7 +98,7 @@ void TPop3Client::socketError(const SocketError& error) {
   inSocketError_ = true;
   Failed = true;
   try {
-    Quit();
+    endAfterFailure();
   } catch (...) {
     closeSocket();
   }
@@ -109,8 +108,19 @@ void TPop3Client::socketError(const SocketError& error) {
 
 void TPop3Client::RaiseError(std::int32_t code) {
   Failed = true;
-  Quit();
+  endAfterFailure();
   if (OnError) OnError(*this, code, ReplyText);
+}
+
+void TPop3Client::endAfterFailure() {
+  // The user cancelled: QUIT would make the DELEs of this session final
+  // (RFC 1939 section 6), a connection closed without it never does.
+  if (Aborted) {
+    DeletedNumbers.clear();
+    closeSocket();
+    return;
+  }
+  Quit();
 }
 
 void TPop3Client::requireConnected(std::string_view suffix) const {
@@ -217,6 +227,7 @@ bool TPop3Client::Connect() {
   socket_->SetImplicitTls(Security == SecurityMode::ImplicitTls);
   socket_->SetCaFile(CaFile);
   Failed = false;
+  ReplyLeftUnread = false;
   try {
     socket_->Open(timeoutForBlockingCalls());
     if (socket_->IsConnected()) {
@@ -344,7 +355,10 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
   bool complete = chunk.find(kTerminator) != std::string::npos;
   std::string tail = tailOf(chunk, 4);
   while (!complete) {
-    if (Aborted) return false;
+    if (Aborted) {
+      ReplyLeftUnread = true;
+      return false;
+    }
     chunk = ReceiveChunk();
     if (chunk.empty()) break;
     // The terminator may be split between two chunks (RFC 1939 section 3):

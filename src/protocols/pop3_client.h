@@ -7,8 +7,10 @@
 // pumps the EventPump every 500 ms, so the desktop program stays alive and a
 // Cancel can call Abort in the middle of a retrieval.
 //
-// Refused commands are not exceptions: they close the connection and are
-// reported through OnError with one of these codes (Msg is ReplyText):
+// Refused commands are not exceptions: they close the connection (with
+// QUIT, or without it once Abort was called, so that a cancelled session
+// never makes its DELEs final) and are reported through OnError with one of
+// these codes (Msg is ReplyText):
 //   2001  USER or PASS refused (Login)
 //   2003  DELE refused
 //   2004  a retrieval ended with Failed set
@@ -84,6 +86,10 @@ class TPop3Client {
   bool UIDLSupported = false;
   mail::TStringList DeletedNumbers;  // numbers deleted since the last Connect
   bool Aborted = false;
+  // A retrieval stopped by Abort before its reply was complete: the rest of
+  // that reply is still on its way and would be read as the answer to the
+  // next command, so the connection can only be closed. Cleared by Connect.
+  bool ReplyLeftUnread = false;
   // Why the last Connect failed (an exception's text, a refused STLS); empty
   // after a successful one.
   std::string LastErrorText;
@@ -137,6 +143,8 @@ class TPop3Client {
   void collectUntilTerminator(std::string& text, bool keep);
   bool RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly, mail::TMailMessage& Msg);
   void RaiseError(std::int32_t code);
+  // Ends the session after a refused command or a socket error.
+  void endAfterFailure();
   void requireConnected(std::string_view suffix) const;
   void closeSocket();
   void socketError(const SocketError& error);

@@ -178,31 +178,7 @@ TEST_F(DisplayBodyTest, HtmlOnlyBodyShowsAnEmptyBox) {
   EXPECT_EQ(prompter.Boxes()[0].Text, "");
 }
 
-TEST_F(DisplayBodyTest, CancelDuringTheDownloadRestoresTheHandlersAndCloses) {
-  auto m = ValidMessage(1, "v1");
-  script.AddSession(CheckSession({m}, true));
-  script.AddSession(Join({LoginSteps(),
-                          StatSteps({m}, true),
-                          UidlListSteps({m}),
-                          {"C: LIST 1", "S: +OK 1 300", "C: RETR 1", "S: +OK", "S: From: a@b"},
-                          {"C: RSET", "S: +OK", "S: .", "C: QUIT"}}));
-  check();
-  kv->VTree1.selectOnly(0);
-  // The first progress event of the download is where the user cancels.
-  bool cancelled = false;
-  pump.onCall = [&](int) {
-    if (kv->State.CheckInProgress && !cancelled && kv->Pop3Client1.OnRetrieveProgress) {
-      cancelled = true;
-      kv->BtCancelClick();
-    }
-  };
-  kv->Body().VTree1KeyDown(app::BodyDisplay::Key::Enter);
-  EXPECT_TRUE(cancelled);
-  EXPECT_TRUE(prompter.Boxes().empty());
-  EXPECT_FALSE(kv->Pop3Client1.Connected());
-  EXPECT_TRUE(static_cast<bool>(kv->Pop3Client1.OnAfterRetrieve));
-  EXPECT_FALSE(kv->State.CheckInProgress);
-}
+// Cancel during the download: session_ownership_test.cpp (BodyCancelTest).
 
 TEST_F(DisplayBodyTest, HeldSessionOfAServerWithoutIdsIsUsedAsItIs) {
   auto s1 = SpamMessage(1);

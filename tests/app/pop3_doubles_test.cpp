@@ -21,6 +21,7 @@ struct DoubleCase {
   const char* name;
   bool mailbox;
   bool serverCloses;  // the server closes on its own: after the login, or when QUIT arrives
+  friend void PrintTo(const DoubleCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class Pop3DoubleTest : public ::testing::TestWithParam<DoubleCase> {};
