@@ -200,6 +200,29 @@ TEST_F(DisplayBodyTest, HeldSessionOfAServerWithoutIdsIsUsedAsItIs) {
   EXPECT_TRUE(kv->Pop3Client1.Connected()) << "kept for the deletion";
 }
 
+class DisplayBodyMailboxTest : public AppFixture {
+ protected:
+  DisplayBodyMailboxTest() : AppFixture(/*useMailbox=*/true) {}
+};
+
+// The display's session gives no id list (UIDL refused this time): no
+// number can be trusted, so nothing is fetched.
+TEST_F(DisplayBodyMailboxTest, NoIdListInTheDisplaysSessionShowsNothing) {
+  mailbox.mailbox = MixedMailbox(3);  // v1 v2 s3
+  check();
+  ASSERT_TRUE(kv->State.UIDLCapable);
+  mailbox.withUidl = false;
+  kv->VTree1.selectOnly(0);
+  ASSERT_EQ(kv->VTree1.Row(0).Node.UIDL, "s3");
+  kv->Body().VTree1KeyDown(app::BodyDisplay::Key::Enter);
+  EXPECT_TRUE(prompter.Boxes().empty());
+  EXPECT_EQ(status(), "Status: No message ids from the server");
+  for (const auto& line : mailbox.Log())
+    EXPECT_NE(line.rfind("RETR", 0), 0u) << line;
+  EXPECT_FALSE(kv->Pop3Client1.Connected());
+  EXPECT_FALSE(kv->State.CheckInProgress);
+}
+
 TEST_F(DisplayBodyTest, EnterWhileACheckRunsDoesNothing) {
   checkOneMessage({"x"});
   kv->State.CheckInProgress = true;

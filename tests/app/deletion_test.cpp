@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "app/app_fixture.h"
 #include "app/command_model.h"
+#include "app/message_view_handlers.h"
 
 namespace kelvrin::test {
 namespace {
@@ -190,6 +193,67 @@ TEST_F(DeletionTest, MarkChangedDuringTheDeletionIsReadWhenTheRowIsReached) {
   };
   kv->btDeleteClick(app::kTagSpamDelete);
   EXPECT_TRUE(script.Finished());
+}
+
+class DeletionMailboxTest : public AppFixture {
+ protected:
+  DeletionMailboxTest() : AppFixture(/*useMailbox=*/true) {}
+};
+
+// A header click while a DELE is awaited re-sorts the rows under the walk.
+TEST_F(DeletionMailboxTest, ResortDuringTheDeletionDeletesEachMarkedRowOnce) {
+  for (bool withUidl : {true, false}) {
+    mailbox = MailboxPop3(clock);
+    mailbox.mailbox = MixedMailbox(9);  // s3 s6 s9
+    mailbox.withUidl = withUidl;
+    check();
+    bool clicked = false;
+    pump.onCall = [&](int) {
+      if (!clicked && kv->Delete().Running() && kv->Delete().DeletedCount() == 1) {
+        clicked = true;
+        kv->View().VTree1HeaderClick(app::kColIndex);
+      }
+    };
+    kv->btDeleteClick(app::kTagSpamDelete);
+    pump.onCall = nullptr;
+    ASSERT_TRUE(clicked);
+    std::multiset<std::string> named;
+    for (const auto& d : mailbox.Deles()) {
+      EXPECT_TRUE(d.accepted) << "DELE " << d.position;
+      named.insert(d.id);
+    }
+    EXPECT_EQ(named, (std::multiset<std::string>{"s3", "s6", "s9"}))
+        << (withUidl ? "with ids" : "without ids");
+    EXPECT_EQ(mailbox.Ids(), (std::set<std::string>{"v1", "v2", "v4", "v5", "v7", "v8"}));
+  }
+}
+
+// The command-mail handling takes the first message out of the list: list
+// positions no longer tell the server numbers.
+class DropFirstMessage final : public app::SysMessages {
+ public:
+  void IncomingSysMessage(app::TKVmain& kv) override {
+    if (kv.MessageList1.Count() > 0) kv.MessageList1.Delete(0);
+  }
+};
+
+TEST_F(DeletionMailboxTest, ServerWithoutIdsUsesTheNumbersTheCheckWasGiven) {
+  mailbox.mailbox = MixedMailbox(4);  // v1 v2 s3 v4
+  mailbox.withUidl = false;
+  kv->setSysMessages(std::make_unique<DropFirstMessage>());
+  check();
+  ASSERT_EQ(kv->VTree1.RootNodeCount(), 3u);
+  // The body of v4 (list item 2).
+  for (std::size_t i = 0; i < kv->VTree1.RootNodeCount(); ++i) {
+    if (kv->VTree1.Row(i).Node.MsgIndex == 2) kv->VTree1.selectOnly(i);
+  }
+  kv->DisplayBody();
+  ASSERT_EQ(prompter.Boxes().size(), 1u);
+  EXPECT_EQ(prompter.Boxes()[0].Text.rfind("Hello v4\r", 0), 0u) << prompter.Boxes()[0].Text;
+  kv->btDeleteClick(app::kTagSpamDelete);
+  ASSERT_EQ(mailbox.Deles().size(), 1u);
+  EXPECT_EQ(mailbox.Deles()[0].id, "s3");
+  EXPECT_EQ(mailbox.Ids(), (std::set<std::string>{"v1", "v2", "v4"}));
 }
 
 struct UidlCase {
