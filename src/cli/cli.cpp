@@ -322,6 +322,10 @@ class Session {
     kv_ = std::make_unique<app::TKVmain>(app::Ports{env.socketFactory, pump_, clock, prompter_},
                                          home);
     kv_->FormCreate();
+    // The command line never deletes on its own: only `delete` deletes, and
+    // it reports what it deleted. The desktop program's "Non-Interactive
+    // Spam Delete" stays in the settings file for the desktop program.
+    kv_->KVmain->setChecked("NonInterDel1", false);
     kv_->FormShow();
     // No window: nothing is shown, and the command line never dials.
     kv_->State.MainWindowVisible = false;

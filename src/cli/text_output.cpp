@@ -109,8 +109,16 @@ std::string terminalText(std::string_view bytes, bool keepLineBreaks) {
       out.push_back(static_cast<char>(c));
     } else if (utf8) {
       const std::size_t n = utf8Sequence(bytes, i);
-      out.append(bytes.substr(i, n));
+      // U+0080-U+009F (C2 80 - C2 9F) are the C1 controls: CSI, OSC and
+      // their kin drive some terminals as their escape sequences do.
+      if (n == 2 && c == 0xC2 && static_cast<unsigned char>(bytes[i + 1]) <= 0x9F) {
+        out.push_back(' ');
+      } else {
+        out.append(bytes.substr(i, n));
+      }
       i += n - 1;
+    } else if (c <= 0x9F) {
+      out.push_back(' ');  // a C1 control as Latin-1
     } else {
       appendLatin1(out, c);
     }

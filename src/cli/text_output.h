@@ -15,7 +15,8 @@ namespace kelvrin::cli {
 std::string jsonString(std::string_view bytes);
 
 // Bytes as terminal text. Line breaks (CR, LF, CR LF) become LF when
-// keepLineBreaks, a blank otherwise; other control characters become blanks.
+// keepLineBreaks, a blank otherwise; other control characters (C0, DEL and
+// C1, whether as Latin-1 bytes or UTF-8) become blanks.
 std::string terminalText(std::string_view bytes, bool keepLineBreaks = false);
 
 // Number of characters (code points) of UTF-8 text.

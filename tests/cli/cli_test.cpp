@@ -238,6 +238,37 @@ TEST_F(CliTest, CtrlCDuringTheDeletionLeavesEveryMessage) {
   EXPECT_FALSE(mailbox.Deles().empty()) << "the cancel came during the deletion";
 }
 
+// The desktop program's "Non-Interactive Spam Delete" in the settings file:
+// the command line still deletes only when told to, and says what it did.
+TEST_F(CliTest, NonInteractiveDeleteInTheSettingsNeverMakesTheCommandLineDelete) {
+  FakeClock clock;
+  MailboxPop3 mailbox(clock);
+  mailbox.mailbox = MixedMailbox(6);  // s3 s6
+  ASSERT_EQ(init(110).exit, cli::kExitOk);
+  settings::IniFile(home.File("kelvrin.ini")).writeString("KVmain", "NonInterDel1", "1");
+  cli::Environment env;
+  env.socketFactory = [&] { return mailbox.MakeSocket(); };
+  env.clock = &clock;
+  const auto before = mailbox.Ids();
+
+  const CliResult checked = RunCli(withHome({"check", "--json"}), env);
+  EXPECT_EQ(checked.exit, cli::kExitOk) << checked.err;
+  EXPECT_TRUE(mailbox.Deles().empty());
+  EXPECT_EQ(mailbox.Ids(), before);
+  EXPECT_EQ(
+      WithPython("print(len(data['rows']), sum(r['marked'] for r in data['rows']))", checked.out),
+      "6 2\n");
+
+  const CliResult deleted = RunCli(withHome({"delete"}), env);
+  EXPECT_EQ(deleted.exit, cli::kExitOk) << deleted.err;
+  EXPECT_NE(deleted.out.find("Deleted 2 of 2 marked messages:"), std::string::npos) << deleted.out;
+  EXPECT_EQ(mailbox.Deles().size(), 2u);
+  EXPECT_EQ(mailbox.Ids(), (std::set<std::string>{"v1", "v2", "v4", "v5"}));
+  EXPECT_EQ(settings::IniFile(home.File("kelvrin.ini")).readString("KVmain", "NonInterDel1", ""),
+            "1")
+      << "the desktop program's option is left as it was";
+}
+
 TEST(InterruptPump, CtrlCRunsTheCancelOnceFromThePump) {
   int cancels = 0;
   cli::InterruptPump pump([&] { ++cancels; });
