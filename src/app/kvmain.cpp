@@ -4,6 +4,7 @@
 #include "app/check_cycle.h"
 #include "app/deletion.h"
 #include "app/message_view_handlers.h"
+#include "app/session_guard.h"
 #include "filter/rule_lists.h"
 #include "settings/forms.h"
 #include "settings/settings_home.h"
@@ -181,6 +182,12 @@ void TKVmain::FormDestroy() {
   ETimer1.setEnabled(false);
   ETimer2.setEnabled(false);
   if (dialUp().SystemConnectionUp()) dialUp().HangUp();
+  if (sessionOwned(State) || State.SessionResetDue) {
+    // Closed in the middle of an operation (Exit cancels it first): QUIT
+    // would make the DELEs of a cancelled deletion final.
+    Pop3Client1.Socket().Close();
+    return;
+  }
   try {
     Pop3Client1.Quit();
   } catch (...) {

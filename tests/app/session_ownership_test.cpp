@@ -260,6 +260,26 @@ TEST_F(SessionOwnershipTest, CancelDuringARefusedDeleLeavesEveryMessage) {
   EXPECT_EQ(mailbox.Ids(), before);
 }
 
+// Exit while a DELE is awaited: the window goes before the deletion has
+// settled its Cancel, and must not end the session with QUIT.
+TEST_F(SessionOwnershipTest, ExitDuringTheDeletionLeavesEveryMessage) {
+  mailbox.mailbox = MixedMailbox(6);
+  check();
+  const auto before = mailbox.Ids();
+  mailbox.slowReplies = true;
+  bool closed = false;
+  pump.onCall = [&](int) {
+    if (closed || mailbox.Deles().empty()) return;
+    closed = true;
+    kv->Check().btCloseClick();
+    kv->FormDestroy();
+  };
+  kv->btDeleteClick(app::kTagSpamDelete);
+  pump.onCall = nullptr;
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(mailbox.Ids(), before);
+}
+
 std::vector<std::string> commandsAfter(const std::vector<std::string>& log,
                                        const std::string& prefix) {
   auto at = std::find_if(log.rbegin(), log.rend(),
