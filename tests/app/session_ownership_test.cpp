@@ -313,6 +313,29 @@ TEST_F(SessionOwnershipTest, CancelDuringTheHeaderWaitResetsOnceTheReplyIsRead) 
   EXPECT_FALSE(kv->State.CheckInProgress);
 }
 
+// Cancel while the check logs in: connecting clears the client's Aborted,
+// so the check itself must remember the Cancel and list nothing.
+TEST_F(SessionOwnershipTest, CancelDuringTheLoginListsNothing) {
+  mailbox.mailbox = MixedMailbox(4);
+  mailbox.slowReplies = true;
+  bool cancelled = false;
+  pump.onCall = [&](int) {
+    if (!cancelled && !mailbox.Log().empty() && mailbox.Log().back() == "USER bob") {
+      cancelled = true;
+      kv->BtCancelClick();
+    }
+  };
+  check();
+  ASSERT_TRUE(cancelled);
+  EXPECT_EQ(commandsAfter(mailbox.Log(), "USER"),
+            (std::vector<std::string>{"PASS secret", "STAT", "LAST", "UIDL", "QUIT"}));
+  EXPECT_EQ(status(), "Status: Logged off......");
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 0u);
+  EXPECT_FALSE(kv->Pop3Client1.Connected());
+  EXPECT_FALSE(kv->State.CheckInProgress);
+  EXPECT_TRUE(kv->Commands.Enabled("btOpen"));
+}
+
 struct BodyCancelCase {
   const char* name;
   bool withUidl;
