@@ -218,14 +218,7 @@ bool TPop3Client::Connect() {
   DeletedNumbers.clear();
   MessageCount = 0;
   LastErrorText.clear();
-  socket_->SetPort(PortNumber(Port, 110));
-  if (IsDottedIPv4(Host)) {
-    socket_->SetAddr(Host);
-  } else {
-    socket_->SetHost(Host);
-  }
-  socket_->SetImplicitTls(Security == SecurityMode::ImplicitTls);
-  socket_->SetCaFile(CaFile);
+  PointSocketAt(*socket_, Host, Port, 110, Security, CaFile);
   Failed = false;
   ReplyLeftUnread = false;
   try {

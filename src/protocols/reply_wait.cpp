@@ -75,6 +75,18 @@ int PortNumber(std::string_view text, int fallback) {
   return (value >= 1 && value <= 65535) ? value : fallback;
 }
 
+void PointSocketAt(Socket& socket, std::string_view host, std::string_view port, int defaultPort,
+                   SecurityMode security, const std::string& caFile) {
+  socket.SetPort(PortNumber(port, defaultPort));
+  if (IsDottedIPv4(host)) {
+    socket.SetAddr(std::string(host));
+  } else {
+    socket.SetHost(std::string(host));
+  }
+  socket.SetImplicitTls(security == SecurityMode::ImplicitTls);
+  socket.SetCaFile(caFile);
+}
+
 std::uint16_t ClampPercent(std::int64_t percent) {
   return static_cast<std::uint16_t>(
       std::clamp<std::int64_t>(percent, 0, std::numeric_limits<std::uint16_t>::max()));

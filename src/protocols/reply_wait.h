@@ -38,6 +38,12 @@ bool IsDottedIPv4(std::string_view text);
 // A port given as text: decimal 1 to 65535, anything else gives fallback.
 int PortNumber(std::string_view text, int fallback);
 
+// Points the socket at the server: a dotted IPv4 host is set as the address,
+// anything else as a name resolved at open; the port text falls back to
+// defaultPort; the TLS mode and CA file as given.
+void PointSocketAt(Socket& socket, std::string_view host, std::string_view port, int defaultPort,
+                   SecurityMode security, const std::string& caFile);
+
 // The percentage as a 16-bit value: beyond 65535 stays at 65535.
 std::uint16_t ClampPercent(std::int64_t percent);
 

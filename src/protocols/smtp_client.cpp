@@ -4,11 +4,10 @@
 
 #include <algorithm>
 
+#include "base/rounding.h"
 #include "mail/codecs.h"
 #include "protocols/posix_socket.h"
 #include "protocols/reply_wait.h"
-
-#include "base/rounding.h"
 
 namespace kelvrin::protocols {
 namespace {
@@ -190,14 +189,7 @@ void TSmtpClient::failConnect(const std::string& reason) {
 
 bool TSmtpClient::Connect() {
   LastErrorText.clear();
-  socket_->SetPort(PortNumber(Port, 25));
-  if (IsIPAddress(Host)) {
-    socket_->SetAddr(Host);
-  } else {
-    socket_->SetHost(Host);
-  }
-  socket_->SetImplicitTls(Security == SecurityMode::ImplicitTls);
-  socket_->SetCaFile(CaFile);
+  PointSocketAt(*socket_, Host, Port, 25, Security, CaFile);
   Failed = false;
   try {
     socket_->Open(timeoutForBlockingCalls());
