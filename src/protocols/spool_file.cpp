@@ -6,10 +6,9 @@
 #include <cerrno>
 #include <utility>
 
+#include "base/atomic_file.h"
 #include "mail/random_source.h"
 #include "mail/temp_file.h"
-
-#include "base/atomic_file.h"
 
 namespace kelvrin::protocols {
 namespace {

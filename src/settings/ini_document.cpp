@@ -3,9 +3,8 @@
 #include <charconv>
 #include <limits>
 
-#include "settings/settings_error.h"
-
 #include "base/ascii_text.h"
+#include "settings/settings_error.h"
 
 namespace kelvrin::settings {
 

@@ -8,10 +8,9 @@
 #include <cstring>
 #include <utility>
 
-#include "settings/settings_error.h"
-
 #include "base/atomic_file.h"
 #include "base/file_descriptor.h"
+#include "settings/settings_error.h"
 
 namespace kelvrin::settings {
 
