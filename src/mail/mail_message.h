@@ -121,6 +121,15 @@ class TMailMessage {
   TStringList RawMail;
   bool ClearRawMailAfterParse = true;
   std::string LocalAddr;
+  // Where the lines of Text came from: a run starts at line FirstLine and
+  // carries the Content-Type value (upper case, with parameters) of its part,
+  // empty for text of no declared type. Display text converts each run from
+  // its own charset; the message itself never converts.
+  struct TextRun {
+    std::size_t FirstLine = 0;
+    std::string ContentType;
+  };
+  std::vector<TextRun> TextRuns;
 
   const std::string& LocalHost() const { return localHost_; }
   // A value that is empty after trimming stores "a.b.c".

@@ -124,6 +124,13 @@ bool isEndLine(std::string_view line) {
   return t.size() == 3 && StartsWithNoCase(t, "end");
 }
 
+// Records that the lines Text gained from index first on came from a part of
+// this Content-Type; nothing when it gained none.
+void noteTextRun(TMailMessage& message, std::size_t first, std::string_view contentType) {
+  if (message.Text.size() == first) return;
+  message.TextRuns.push_back({first, std::string(contentType)});
+}
+
 void parseTextPart(TMailMessage& message, LineSpan lines, const PartHeaders& part) {
   const LineSpan body = StripHeaders(lines);
   if (!part.FileName.empty() && part.Disposition != "INLINE") {
@@ -131,8 +138,13 @@ void parseTextPart(TMailMessage& message, LineSpan lines, const PartHeaders& par
     if (part.ContentType == "TEXT/HTML") appendDecodedText(message.HTML, body, part.Encoding);
     return;
   }
-  TStringList& target = contains(part.ContentType, "TEXT/HTML") ? message.HTML : message.Text;
-  appendDecodedText(target, body, part.Encoding);
+  if (contains(part.ContentType, "TEXT/HTML")) {
+    appendDecodedText(message.HTML, body, part.Encoding);
+    return;
+  }
+  const std::size_t first = message.Text.size();
+  appendDecodedText(message.Text, body, part.Encoding);
+  noteTextRun(message, first, part.ContentType);
 }
 
 // Cuts every uuencoded block out of a message without MIME structure and
@@ -286,7 +298,9 @@ void parseEntity(TMailMessage& message, LineSpan lines, bool isLeaf, const Heade
     const LineSpan body = StripHeaders(lines);
     if (part.Encoding != "BASE64" && part.Encoding != "QUOTED-PRINTABLE" &&
         part.Encoding != "X-UUENCODE") {
+      const std::size_t first = message.Text.size();
       message.Text.insert(message.Text.end(), body.begin(), body.end());
+      noteTextRun(message, first, part.ContentType);
     } else {
       AddAttachment(message, body, part);
     }
@@ -294,7 +308,9 @@ void parseEntity(TMailMessage& message, LineSpan lines, bool isLeaf, const Heade
   }
   std::vector<std::string> kept;
   const LineSpan rest = StripHeaders(cutUUBlocks(message, lines, kept) ? LineSpan(kept) : lines);
+  const std::size_t first = message.Text.size();
   message.Text.insert(message.Text.end(), rest.begin(), rest.end());
+  noteTextRun(message, first, {});
 }
 
 }  // namespace
