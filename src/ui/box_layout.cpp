@@ -24,7 +24,9 @@ int contentLeft(const BoxRect& image) {
   return image.width > 0 ? image.right() + image.width / 2 : kBoxMargin;
 }
 
-int contentTop(const BoxRect& image) { return image.width > 0 ? image.top : kBoxMargin; }
+int contentTop(const BoxRect& image) {
+  return image.width > 0 ? image.top : kBoxMargin;
+}
 
 int rowWidth(std::size_t buttons, int buttonWidth, int gap) {
   if (buttons == 0) return 0;
@@ -106,8 +108,8 @@ InputDialogLayout layoutInputDialog(const InputDialogMetrics& m) {
   }
   std::vector<BoxRect> buttons;
   int rowsBottom = bottom;
-  const int rowsRight = placeRows({2}, m.button, left, right - left,
-                                  bottom + m.button.height / 2, buttons, rowsBottom);
+  const int rowsRight = placeRows({2}, m.button, left, right - left, bottom + m.button.height / 2,
+                                  buttons, rowsBottom);
   l.ok = buttons[0];
   l.cancel = buttons[1];
   l.client.width = std::max(rowsRight, right) + kBoxMargin;

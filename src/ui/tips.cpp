@@ -150,8 +150,8 @@ bool TTips::Execute() {
 }
 
 void ShowTips1Click(settings::Form& KVmain, TTips& tips) {
-  if (!KVmain.toggle(kShowTips1)) return;
-  tips.ShowAtStart = true;
+  tips.ShowAtStart = KVmain.toggle(kShowTips1);
+  if (!tips.ShowAtStart) return;
   tips.Execute();
   KVmain.setChecked(kShowTips1, tips.ShowAtStart);
 }

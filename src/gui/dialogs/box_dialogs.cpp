@@ -23,9 +23,13 @@ constexpr int kMaxTextWidth = 560;
 // The narrowest button, so that "&OK" is no smaller than the others users know.
 constexpr int kMinButtonWidth = 75;
 
-QRect toQRect(const ui::BoxRect& r) { return QRect(r.left, r.top, r.width, r.height); }
+QRect toQRect(const ui::BoxRect& r) {
+  return QRect(r.left, r.top, r.width, r.height);
+}
 
-ui::BoxSize sizeOf(const QSize& s) { return ui::BoxSize{s.width(), s.height()}; }
+ui::BoxSize sizeOf(const QSize& s) {
+  return ui::BoxSize{s.width(), s.height()};
+}
 
 ui::BoxSize pixmapSize(const QPixmap& pixmap) {
   if (pixmap.isNull()) return {};

@@ -30,11 +30,10 @@ QString HelpWindow::helpDirectory() {
   if (hasIndex(fromEnvironment)) return fromEnvironment;
   // Next to an installed program (prefix/bin and prefix/share/kelvrin/help),
   // then where it was installed to, then the source tree for a build.
-  const QString besideProgram =
-      QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/kelvrin/help"));
-  for (const QString& dir :
-       {besideProgram, QStringLiteral(KELVRIN_INSTALLED_HELP_DIR),
-        QStringLiteral(KELVRIN_SOURCE_HELP_DIR)}) {
+  const QString besideProgram = QDir(QCoreApplication::applicationDirPath())
+                                    .filePath(QStringLiteral("../share/kelvrin/help"));
+  for (const QString& dir : {besideProgram, QStringLiteral(KELVRIN_INSTALLED_HELP_DIR),
+                             QStringLiteral(KELVRIN_SOURCE_HELP_DIR)}) {
     if (hasIndex(dir)) return QDir(dir).canonicalPath();
   }
   return QString();
@@ -80,8 +79,9 @@ void HelpWindow::openTopic(const QString& topic) {
   }
   const QString dir = helpDirectory();
   if (dir.isEmpty()) {
-    browser_->setPlainText(tr("The help pages were not found. Set KELVRIN_HELP_DIR to the folder "
-                              "that holds index.html."));
+    browser_->setPlainText(
+        tr("The help pages were not found. Set KELVRIN_HELP_DIR to the folder "
+           "that holds index.html."));
     return;
   }
   // Only page names: a topic never reaches outside the help folder.
@@ -106,6 +106,8 @@ void HelpWindow::showTopic(const QString& topic, QWidget* parent) {
   window->activateWindow();
 }
 
-HelpWindow* HelpWindow::instance() { return theWindow().data(); }
+HelpWindow* HelpWindow::instance() {
+  return theWindow().data();
+}
 
 }  // namespace kelvrin::gui

@@ -24,7 +24,9 @@ void centreOn(QWidget* box, const QRect& area) {
   box->move(topLeft);
 }
 
-bool usable(const QWidget* w) { return w && w->isVisible() && !w->isMinimized(); }
+bool usable(const QWidget* w) {
+  return w && w->isVisible() && !w->isMinimized();
+}
 
 }  // namespace
 

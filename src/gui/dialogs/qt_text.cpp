@@ -9,6 +9,8 @@ QString qtText(std::string_view bytes) {
   return text;
 }
 
-std::string coreText(const QString& text) { return text.toStdString(); }
+std::string coreText(const QString& text) {
+  return text.toStdString();
+}
 
 }  // namespace kelvrin::gui
