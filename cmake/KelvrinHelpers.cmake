@@ -42,3 +42,25 @@ function(kelvrin_add_test_suite name)
     "endforeach()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_script})
 endfunction()
+
+# kelvrin_add_qt_test(name SOURCES ... [DEPS ...] [TIMEOUT s])
+#   A QtTest executable registered with CTest as one test, labelled "gui".
+#   It runs on the offscreen platform, so it needs no display.
+function(kelvrin_add_qt_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} Qt6::Test)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    KELVRIN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    KELVRIN_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    LABELS gui
+    TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

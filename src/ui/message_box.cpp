@@ -72,6 +72,16 @@ std::vector<BoxButton> standardButtons(unsigned buttonSet) {
   }
 }
 
+std::optional<std::size_t> escapeButton(const std::vector<BoxButton>& buttons) {
+  for (int wanted : {kIdCancel, kIdNo}) {
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+      if (buttons[i].result == wanted) return i;
+    }
+  }
+  if (buttons.size() == 1 && buttons.front().result == kIdOk) return 0;
+  return std::nullopt;
+}
+
 std::vector<std::string> splitBarList(std::string_view list) {
   std::vector<std::string> items;
   if (!list.empty() && list.front() == '|') list.remove_prefix(1);
@@ -155,6 +165,7 @@ std::optional<MessageBoxSpec> standardBoxSpec(std::string_view text, std::string
   spec.buttons = standardButtons(d.buttonSet);
   // The focus moves by Tab presses, which wrap around after the last button.
   spec.defaultButton = d.defaultButton % spec.buttons.size();
+  spec.escapeButton = escapeButton(spec.buttons);
   spec.rows = buttonRows(spec.buttons.size());
   spec.foreground = d.foreground;
   spec.sound = standardBeep(d.icon, silent);

@@ -102,6 +102,9 @@ struct MessageBoxSpec {
   std::string picture;  // custom boxes: the caller's picture (a file or resource name)
   std::vector<BoxButton> buttons;
   std::size_t defaultButton = 0;  // index into buttons
+  // The button that Esc (and closing the window) presses; none: only the
+  // buttons close the box.
+  std::optional<std::size_t> escapeButton;
   std::vector<std::size_t> rows;  // buttons per row, top to bottom
   bool foreground = false;        // bring the owner to the foreground first
   bool stayOnTop = false;
@@ -123,6 +126,11 @@ DecodedFlags decodeFlags(unsigned flags);
 
 // The standard buttons of a button set (empty for a value outside 0 ... 5).
 std::vector<BoxButton> standardButtons(unsigned buttonSet);
+
+// The button Esc presses in a standard box: Cancel, else No, else a lone OK.
+// Abort/Retry/Ignore has none: the user has to choose. The caller's own
+// buttons never have one, since their meaning is the caller's.
+std::optional<std::size_t> escapeButton(const std::vector<BoxButton>& buttons);
 
 // Splits a "|"-separated list: a leading "|" is dropped, a missing trailing
 // "|" is added, and each piece is one item (empty pieces included). An empty
@@ -214,6 +222,8 @@ struct InputDialogSpec {
   std::string picture;
   BoxSound sound;
   char passwordChar = '\0';
+  // The edit fields take the tooltip background (the one-line InputBox).
+  bool toolTipEditColor = false;
 };
 
 InputDialogSpec inputDialogSpec(const InputDialogArgs& args);

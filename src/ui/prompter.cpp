@@ -71,6 +71,7 @@ void Prompter::InputBox(std::string_view prompt, std::string_view caption,
   spec.editWidth = 170;
   spec.maxLength = 255;
   spec.icon = BoxIcon::Question;
+  spec.toolTipEditColor = true;
   spec.position = BoxPosition::OwnerFormCenter;
   const auto active = activeWindow();
   spec.stayOnTop = active && active->stayOnTop;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,40 @@ INSTANTIATE_TEST_SUITE_P(Lists, SplitBarList,
                                                      {"&OK", "&Spam", "&Reply", "Reply&Quote"}},
                                            SplitCase{"a||b", {"a", "", "b"}},
                                            SplitCase{"||", {""}}));
+
+struct EscapeCase {
+  const char* label;
+  unsigned flags;
+  std::optional<int> pressed;  // the result Esc gives, none: Esc does nothing
+};
+
+class EscapeButton : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(EscapeButton, PressesCancelElseNoElseALoneOk) {
+  const EscapeCase& c = GetParam();
+  const auto spec = standardBoxSpec("text", "Kelvrin", false, c.flags);
+  ASSERT_TRUE(spec.has_value());
+  std::optional<int> pressed;
+  if (spec->escapeButton) pressed = spec->buttons.at(*spec->escapeButton).result;
+  EXPECT_EQ(pressed, c.pressed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Flags, EscapeButton,
+                         ::testing::Values(EscapeCase{"Ok", 0, kIdOk},
+                                           EscapeCase{"OkCancel", 1, kIdCancel},
+                                           EscapeCase{"AbortRetryIgnore", 2, std::nullopt},
+                                           EscapeCase{"YesNoCancel", 3, kIdCancel},
+                                           EscapeCase{"YesNoWithFocusOnNo", 0x100 + 4, kIdNo},
+                                           EscapeCase{"RetryCancel", 5 + 48, kIdCancel}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CustomBox, EscPressesNoneOfTheCallersButtons) {
+  ButtonBoxArgs args;
+  args.buttons = "&OK|&Spam|&Reply|Reply&Quote";
+  const auto spec = customBoxSpec(args);
+  ASSERT_TRUE(spec.has_value());
+  EXPECT_FALSE(spec->escapeButton.has_value());
+}
 
 TEST(CustomBox, AListStartingWithABarGivesTwoButtonsElevenAndTwelve) {
   ButtonBoxArgs args;
