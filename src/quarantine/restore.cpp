@@ -29,7 +29,6 @@ void RestoreMessage(protocols::TSmtpClient& client, const std::string& Address,
   if (address.find('@') == std::string::npos) {
     throw QuarantineError("Cannot restore: \"" + Address + "\" is not a mail address");
   }
-  std::string failure;
   try {
     if (!client.Connect()) {
       throw QuarantineError(
