@@ -237,8 +237,9 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
   // Read what is needed now: letting events run below may re-sort the rows.
   const ViewRow& row = kv_.VTree1.Row(rowIndex);
   if (!row.Checked) return;
-  const std::int32_t msgIndex = row.Node.MsgIndex;
-  const std::string uidl = row.Node.UIDL;
+  const filter::MessageNode node = row.Node;
+  const std::int32_t msgIndex = node.MsgIndex;
+  const std::string uidl = node.UIDL;
   const std::uint16_t serverNumber = row.ServerNumber;
 
   long position = 0;
@@ -266,10 +267,15 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
   ++deletedCount_;
   errorReported_ = false;
   try {
-    client.DeleteMessage(static_cast<std::uint16_t>(position));
-    if (!errorReported_ && !client.Aborted && !cancelled()) {
-      kv_.dfsStatus.setStatus("Status: Message #" + std::to_string(msgIndex + 1) + " deleted");
-      deleted_.push_back(msgIndex);
+    // No copy, no DELE: the message stays on the server and the rest go on.
+    if (!kv_.deletionCopy().CopyBeforeDelete(kv_, static_cast<std::uint16_t>(position), node)) {
+      failedRecord_ = true;
+    } else {
+      client.DeleteMessage(static_cast<std::uint16_t>(position));
+      if (!errorReported_ && !client.Aborted && !cancelled()) {
+        kv_.dfsStatus.setStatus("Status: Message #" + std::to_string(msgIndex + 1) + " deleted");
+        deleted_.push_back(msgIndex);
+      }
     }
   } catch (const std::exception& e) {
     if (!cancelled()) kv_.dfsStatus.setStatus(failureStatus(e.what()));

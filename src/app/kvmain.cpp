@@ -55,6 +55,7 @@ TKVmain::TKVmain(Ports ports, std::filesystem::path settingsHome)
       idleWatch_(std::make_unique<IdleWatch>()),
       quickReply_(std::make_unique<QuickReply>()),
       windowPort_(std::make_unique<WindowPort>()),
+      deletionCopy_(std::make_unique<DeletionCopy>()),
       notification_(std::make_unique<notify::PostCheckNotification>()),
       checkCycle_(std::make_unique<CheckCycle>(*this)),
       viewHandlers_(std::make_unique<MessageViewHandlers>(*this)),
@@ -210,6 +211,10 @@ void TKVmain::setIdleWatch(std::unique_ptr<IdleWatch> part) {
 void TKVmain::setQuickReply(std::unique_ptr<QuickReply> part) {
   quickReply_ = part ? std::move(part) : std::make_unique<QuickReply>();
 }
+void TKVmain::setDeletionCopy(std::unique_ptr<DeletionCopy> part) {
+  deletionCopy_ = part ? std::move(part) : std::make_unique<DeletionCopy>();
+}
+
 void TKVmain::setWindowPort(std::unique_ptr<WindowPort> part) {
   windowPort_ = part ? std::move(part) : std::make_unique<WindowPort>();
 }

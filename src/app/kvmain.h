@@ -119,6 +119,7 @@ class TKVmain {
   void setIdleWatch(std::unique_ptr<IdleWatch> part);
   void setQuickReply(std::unique_ptr<QuickReply> part);
   void setWindowPort(std::unique_ptr<WindowPort> part);
+  void setDeletionCopy(std::unique_ptr<DeletionCopy> part);
   void setPostCheckNotification(std::unique_ptr<notify::PostCheckNotification> part);
   SysMessages& sysMessages() { return *sysMessages_; }
   VersionCheck& versionCheck() { return *versionCheck_; }
@@ -126,6 +127,7 @@ class TKVmain {
   IdleWatch& idleWatch() { return *idleWatch_; }
   QuickReply& quickReply() { return *quickReply_; }
   WindowPort& windowPort() { return *windowPort_; }
+  DeletionCopy& deletionCopy() { return *deletionCopy_; }
   notify::PostCheckNotification& postCheckNotification() { return *notification_; }
 
   // The handlers.
@@ -158,6 +160,7 @@ class TKVmain {
   std::unique_ptr<IdleWatch> idleWatch_;
   std::unique_ptr<QuickReply> quickReply_;
   std::unique_ptr<WindowPort> windowPort_;
+  std::unique_ptr<DeletionCopy> deletionCopy_;
   std::unique_ptr<notify::PostCheckNotification> notification_;
 
   std::unique_ptr<CheckCycle> checkCycle_;

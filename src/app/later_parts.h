@@ -7,6 +7,7 @@
 // core runs without them (the command line has none) and the desktop program
 // plugs in its own.
 
+#include <cstdint>
 #include <string>
 
 #include "filter/message_node.h"
@@ -56,6 +57,18 @@ class IdleWatch {
   virtual ~IdleWatch() = default;
   enum class Sender { MessageView, TrayIcon, YouHaveMailLabel, Window };
   virtual void SnoozeTimerTimer(Sender) {}
+};
+
+// Keeps what a deletion removes (the quarantine).
+class DeletionCopy {
+ public:
+  virtual ~DeletionCopy() = default;
+  // Called right before the DELE of the message at position of the open
+  // session, with the row that asked for it. False keeps the message on the
+  // server (the status says why); the deletion goes on with the next row.
+  virtual bool CopyBeforeDelete(TKVmain&, std::uint16_t /*position*/, const filter::MessageNode&) {
+    return true;
+  }
 };
 
 class QuickReply {

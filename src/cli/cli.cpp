@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <charconv>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -15,14 +16,19 @@
 #include "app/deletion.h"
 #include "app/kvmain.h"
 #include "app/message_view_handlers.h"
+#include "app/quarantine_copy.h"
 #include "cli/interrupt.h"
 #include "cli/text_output.h"
 #include "filter/rule_lists.h"
+#include "protocols/smtp_client.h"
 #include "settings/forms.h"
 #include "settings/ini_file.h"
 #include "settings/ini_val.h"
 #include "settings/settings_error.h"
 #include "ui/console_prompter.h"
+
+#include "quarantine/quarantine_store.h"
+#include "quarantine/restore.h"
 
 namespace kelvrin::cli {
 
@@ -41,6 +47,17 @@ constexpr const char* kUsage =
     "  delete [--json]  check, delete the messages marked as spam (level above 7)\n"
     "                   on the server, and check again\n"
     "  show N           check, then show the body of the message whose # is N\n"
+    "  quarantine list [--json]\n"
+    "                   list the copies of deleted messages that are kept\n"
+    "  quarantine restore ID...\n"
+    "                   send kept messages back to your own address by SMTP\n"
+    "  quarantine export ID FILE\n"
+    "                   write a kept message to FILE (never replaces a file)\n"
+    "\n"
+    "Every message is copied before it is deleted on the server (option\n"
+    "KeepDeleted1 of section KVmain, kept KeepDeletedDays days and at most\n"
+    "KeepDeletedMB megabytes) into $XDG_DATA_HOME/kelvrin/quarantine\n"
+    "(~/.local/share/kelvrin/quarantine).\n"
     "\n"
     "The settings home is --home DIR, else $KELVRIN_HOME, else\n"
     "$XDG_CONFIG_HOME/kelvrin (~/.config/kelvrin).\n"
@@ -279,7 +296,8 @@ void printCounts(std::ostream& out, const app::TKVmain& kv, int messages) {
 }
 
 void printJson(std::ostream& out, const app::TKVmain& kv, int messages,
-               const std::vector<RowOut>& rows, const std::vector<std::int32_t>* deleted) {
+               const std::vector<RowOut>& rows, const std::vector<std::int32_t>* deleted,
+               const app::QuarantineCopy* copy = nullptr) {
   out << "{\"status\": " << jsonString(kv.dfsStatus.Status()) << ", \"messages\": " << messages
       << ", \"counts\": {\"valid\": " << kv.State.ValidCount
       << ", \"suspect\": " << kv.State.SuspectCount << ", \"spam\": " << kv.State.SpamCount
@@ -298,6 +316,15 @@ void printJson(std::ostream& out, const app::TKVmain& kv, int messages,
     out << ", \"deleted\": [";
     for (std::size_t i = 0; i < deleted->size(); ++i)
       out << (i ? ", " : "") << (*deleted)[i];
+    out << "]";
+  }
+  if (deleted && copy) {
+    out << ", \"kept\": [";
+    for (std::size_t i = 0; i < copy->Kept().size(); ++i)
+      out << (i ? ", " : "") << jsonString(copy->Kept()[i].Id);
+    out << "], \"not_deleted\": [";
+    for (std::size_t i = 0; i < copy->NotDeleted().size(); ++i)
+      out << (i ? ", " : "") << jsonString(copy->NotDeleted()[i]);
     out << "]";
   }
   out << "}\n";
@@ -326,6 +353,16 @@ class Session {
     // it reports what it deleted. The desktop program's "Non-Interactive
     // Spam Delete" stays in the settings file for the desktop program.
     kv_->KVmain->setChecked("NonInterDel1", false);
+    if (app::QuarantineSettingsOf(*kv_->KVmain).Enabled) {
+      // Nothing is deleted without its copy: a quarantine that cannot be
+      // found stops the command before it connects.
+      store_ = std::make_unique<quarantine::QuarantineStore>(
+          quarantine::QuarantineStore::DefaultFolder(env.environment));
+      // No one to ask whether a message too large to keep may go anyway.
+      auto copy = std::make_unique<app::QuarantineCopy>(*store_, /*askForLarge=*/false);
+      copy_ = copy.get();
+      kv_->setDeletionCopy(std::move(copy));
+    }
     kv_->FormShow();
     // No window: nothing is shown, and the command line never dials.
     kv_->State.MainWindowVisible = false;
@@ -339,6 +376,8 @@ class Session {
   }
 
   app::TKVmain& kv() { return *kv_; }
+  // Null when the quarantine is off.
+  const app::QuarantineCopy* copy() const { return copy_; }
 
   // The Check command, and what the scheduler does for a requested check.
   bool check() {
@@ -354,6 +393,8 @@ class Session {
   CliPrompter prompter_;
   InterruptPump pump_;
   bool handleInterrupt_;
+  std::unique_ptr<quarantine::QuarantineStore> store_;
+  app::QuarantineCopy* copy_ = nullptr;
   std::unique_ptr<app::TKVmain> kv_;
   int statCount_ = 0;
 };
@@ -448,8 +489,10 @@ int runDelete(const CommandLine& line, const Environment& env, std::ostream& out
     if (notDeleted > 0) done = false;
   }
 
+  const app::QuarantineCopy* copy = session.copy();
+  if (copy && !copy->NotDeleted().empty()) done = false;
   if (line.json) {
-    printJson(out, kv, messages, after, &deleted);
+    printJson(out, kv, messages, after, &deleted, copy);
   } else {
     if (marked == 0) {
       out << "Nothing is marked as spam; nothing was deleted.\n";
@@ -466,9 +509,17 @@ int runDelete(const CommandLine& line, const Environment& env, std::ostream& out
     out << terminalText(kv.dfsStatus.Status()) << "\n";
     printCounts(out, kv, messages);
     printTable(out, after);
+    if (copy && !copy->Kept().empty()) {
+      out << "\nKept a copy of " << copy->Kept().size() << " deleted message"
+          << (copy->Kept().size() == 1 ? "" : "s") << " (kelvrin-cli quarantine list).\n";
+    }
   }
   if (!done) {
     reportFailure(err, kv);
+    if (copy) {
+      for (const std::string& why : copy->NotDeleted())
+        err << "kelvrin-cli: " << terminalText(why) << "\n";
+    }
     if (notDeleted > 0) {
       err << "kelvrin-cli: the server still lists " << notDeleted << " of the messages it was "
           << "asked to delete\n";
@@ -515,6 +566,156 @@ int runShow(const CommandLine& line, const Environment& env, std::ostream& out, 
   return kExitOk;
 }
 
+// ---------------------------------------------------------------------------
+// quarantine
+
+std::string utcTime(std::int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+  return text;
+}
+
+std::string accountOf(const quarantine::QuarantineEntry& e) {
+  if (e.Host.empty()) return {};
+  return e.User + "@" + e.Host + ":" + std::to_string(e.Port);
+}
+
+std::unique_ptr<quarantine::QuarantineStore> openQuarantine(const Environment& env) {
+  auto store = std::make_unique<quarantine::QuarantineStore>(
+      quarantine::QuarantineStore::DefaultFolder(env.environment));
+  store->Open();
+  return store;
+}
+
+std::string trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+int runQuarantineList(const CommandLine& line, const Environment& env, std::ostream& out) {
+  if (line.arguments.size() != 1) throw UsageError("quarantine list takes no argument but --json");
+  const auto storage = openQuarantine(env);
+  const quarantine::QuarantineStore& store = *storage;
+  const auto& entries = store.Entries();
+  if (line.json) {
+    out << "{\"folder\": " << jsonString(store.Folder().string()) << ", \"messages\": [";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const auto& e = entries[i];
+      out << (i ? ", " : "") << "{\"id\": " << jsonString(e.Id)
+          << ", \"deleted\": " << jsonString(utcTime(e.DeletedAt) + "Z")
+          << ", \"deleted_at\": " << e.DeletedAt << ", \"host\": " << jsonString(e.Host)
+          << ", \"port\": " << e.Port << ", \"user\": " << jsonString(e.User)
+          << ", \"uidl\": " << jsonString(e.UIDL) << ", \"level\": " << e.Level
+          << ", \"size\": " << e.Size << ", \"from\": " << jsonString(e.From)
+          << ", \"subject\": " << jsonString(e.Subject) << "}";
+    }
+    out << "]}\n";
+    return kExitOk;
+  }
+  if (entries.empty()) {
+    out << "No deleted messages are kept (" << store.Folder().string() << ").\n";
+    return kExitOk;
+  }
+  out << fitColumn("ID", 12) << " " << fitColumn("Deleted (UTC)", 19) << " Level "
+      << "     Size " << fitColumn("Account", 24) << " " << fitColumn("From", 30) << " Subject\n";
+  for (const auto& e : entries) {
+    const std::string level = e.Level < 0 ? "?" : std::to_string(e.Level);
+    const std::string size = std::to_string(e.Size);
+    out << fitColumn(e.Id, 12) << " " << utcTime(e.DeletedAt) << " "
+        << std::string(level.size() < 5 ? 5 - level.size() : 0, ' ') << level << " "
+        << std::string(size.size() < 9 ? 9 - size.size() : 0, ' ') << size << " "
+        << fitColumn(terminalText(accountOf(e)), 24) << " " << fitColumn(terminalText(e.From), 30)
+        << " " << terminalText(e.Subject) << "\n";
+  }
+  out << entries.size() << " kept in " << store.Folder().string() << "\n";
+  return kExitOk;
+}
+
+int runQuarantineRestore(const CommandLine& line, const Environment& env, std::ostream& out,
+                         std::ostream& err) {
+  if (line.json) throw UsageError("quarantine restore has no --json");
+  if (line.arguments.size() < 2) throw UsageError("quarantine restore needs the ID of a message");
+  const auto home = settingsHome(line, env);
+  if (requireSettings(home, err) != kExitOk) return kExitFailed;
+  auto wizard = settings::makeKVWForm1Form();
+  settings::TIniVal wizardIni(*wizard);
+  wizardIni.IniFileName = settings::settingsFileName(settings::programDirFor(home));
+  wizardIni.LoadAll();
+  const std::string address = wizard->text("KVWMainEmail1");
+  const std::string host = trimmed(wizard->text("KVWsmtphost"));
+  if (address.empty() || address == settings::kPlaceholderMainEmail) {
+    err << "kelvrin-cli: no own mail address is set (kelvrin-cli init --address ...)\n";
+    return kExitFailed;
+  }
+  if (host.empty() || host == settings::kPlaceholderSmtpHost) {
+    err << "kelvrin-cli: no SMTP server is set (kelvrin-cli init --smtp-host HOST ...)\n";
+    return kExitFailed;
+  }
+  const auto storage = openQuarantine(env);
+  const quarantine::QuarantineStore& store = *storage;
+  int failed = 0;
+  for (std::size_t i = 1; i < line.arguments.size(); ++i) {
+    const std::string& id = line.arguments[i];
+    const auto entry = store.Find(id);
+    if (!entry) {
+      err << "kelvrin-cli: no deleted message " << terminalText(id) << " is kept\n";
+      ++failed;
+      continue;
+    }
+    protocols::TSmtpClient client;
+    client.Host = host;
+    client.Port = wizard->text("SmtpPort");
+    const int security = wizard->value("SmtpSecurity");
+    client.Security = security == settings::kSecurityStartTls ? protocols::SecurityMode::StartTls
+                      : security == settings::kSecurityImplicitTls
+                          ? protocols::SecurityMode::ImplicitTls
+                          : protocols::SecurityMode::None;
+    client.CaFile = wizard->text("CaFile");
+    client.UserId = wizard->text("KVWedUser");
+    client.UserPasswd = wizard->text("KVWedPassword");
+    if (env.clock) client.SetClock(*env.clock);
+    try {
+      quarantine::RestoreMessage(client, address, store.ReadMessage(*entry));
+      out << "Restored " << id << " (" << terminalText(entry->Subject) << ") to "
+          << terminalText(address) << "\n";
+    } catch (const quarantine::QuarantineError& e) {
+      err << "kelvrin-cli: " << id << " not restored: " << terminalText(e.what()) << "\n";
+      ++failed;
+    }
+  }
+  return failed == 0 ? kExitOk : kExitFailed;
+}
+
+int runQuarantineExport(const CommandLine& line, const Environment& env, std::ostream& out,
+                        std::ostream& err) {
+  if (line.json) throw UsageError("quarantine export has no --json");
+  if (line.arguments.size() != 3) throw UsageError("quarantine export needs an ID and a FILE");
+  const auto storage = openQuarantine(env);
+  const quarantine::QuarantineStore& store = *storage;
+  const auto entry = store.Find(line.arguments[1]);
+  if (!entry) {
+    err << "kelvrin-cli: no deleted message " << terminalText(line.arguments[1]) << " is kept\n";
+    return kExitFailed;
+  }
+  quarantine::ExportMessage(store, *entry, line.arguments[2]);
+  out << "Exported " << entry->Id << " to " << line.arguments[2] << "\n";
+  return kExitOk;
+}
+
+int runQuarantine(const CommandLine& line, const Environment& env, std::ostream& out,
+                  std::ostream& err) {
+  const std::string sub = line.arguments.empty() ? "" : line.arguments[0];
+  if (sub == "list") return runQuarantineList(line, env, out);
+  if (sub == "restore") return runQuarantineRestore(line, env, out, err);
+  if (sub == "export") return runQuarantineExport(line, env, out, err);
+  if (sub.empty()) throw UsageError("quarantine needs list, restore or export");
+  throw UsageError("quarantine does not know \"" + sub + "\"");
+}
+
 }  // namespace
 
 const char* usageText() {
@@ -536,6 +737,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (line.command == "check") return runCheck(line, env, out, err);
     if (line.command == "delete") return runDelete(line, env, out, err);
     if (line.command == "show") return runShow(line, env, out, err);
+    if (line.command == "quarantine") return runQuarantine(line, env, out, err);
     if (line.command.empty()) throw UsageError("no command given");
     throw UsageError("unknown command \"" + line.command + "\"");
   } catch (const UsageError& e) {

@@ -6,6 +6,7 @@
 
 #include "base/rounding.h"
 #include "mail/temp_file.h"
+#include "protocols/dot_stuffing.h"
 #include "protocols/posix_socket.h"
 #include "protocols/reply_wait.h"
 #include "protocols/spool_file.h"
@@ -424,6 +425,36 @@ int TPop3Client::RetrieveAll(mail::TMailMessageList& List, bool HeadersOnly) {
     ++added;
   }
   return added;
+}
+
+bool TPop3Client::RetrieveRaw(std::uint16_t MsgIndex,
+                              const std::function<void(std::string_view)>& Sink) {
+  const std::string n = std::to_string(MsgIndex);
+  requireConnected(" Attempting to receive a message. (" + n + ")");
+  SendText("RETR " + n);
+  std::string chunk = ReceiveText();
+  if (Failed) return false;
+  DotUnstuffer unstuffer;
+  std::string bytes;
+  try {
+    for (;;) {
+      bytes.clear();
+      const bool complete = unstuffer.Feed(chunk, bytes);
+      if (!bytes.empty()) Sink(bytes);
+      if (complete) return true;
+      if (Aborted) {
+        ReplyLeftUnread = true;
+        return false;
+      }
+      chunk = ReceiveChunk();
+      if (chunk.empty()) throw Pop3Error("Receive Failed.  No Longer Connected.");
+    }
+  } catch (...) {
+    // Half a message: whatever the rest of the reply is, it cannot be told
+    // from the answers to the next commands.
+    closeSocket();
+    throw;
+  }
 }
 
 std::string TPop3Client::GetUIDL(std::uint16_t MsgIndex) {

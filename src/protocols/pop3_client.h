@@ -109,6 +109,13 @@ class TPop3Client {
   // refers to any more, then fetches every message not deleted on this
   // connection into new messages owned by the client.
   int RetrieveAll(mail::TMailMessageList& List, bool HeadersOnly);
+  // RETR MsgIndex with the message's bytes handed to Sink as they arrive:
+  // exactly what the server holds, without the status line, the terminating
+  // line and the stuffed dots. Sink must not throw (the rest of the reply
+  // would be left unread). False when the server refused the RETR (the
+  // session goes on) or Abort stopped it (ReplyLeftUnread set); raises
+  // Pop3Error when the connection ends before the message is complete.
+  bool RetrieveRaw(std::uint16_t MsgIndex, const std::function<void(std::string_view)>& Sink);
   std::string GetUIDL(std::uint16_t MsgIndex);
   std::int32_t GetUIDLList(mail::TStringList& List);
   void DeleteMessage(std::uint16_t MsgIndex);

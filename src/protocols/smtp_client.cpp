@@ -6,6 +6,7 @@
 
 #include "base/rounding.h"
 #include "mail/codecs.h"
+#include "protocols/dot_stuffing.h"
 #include "protocols/posix_socket.h"
 #include "protocols/reply_wait.h"
 
@@ -332,6 +333,51 @@ int TSmtpClient::SendTransaction(const std::string& FromAddr, const mail::TStrin
   SendText("RSET\r\n");
   ReceiveText();
   if (!expect("250")) return -5;
+  if (OnSendProgress) OnSendProgress(*this, 100);
+  return 1;
+}
+
+int TSmtpClient::SendRawTransaction(const std::string& FromAddr,
+                                    const mail::TStringList& Recipients, std::string_view Bytes) {
+  if (Recipients.empty()) return 1;
+  SendText("MAIL FROM:<" + FromAddr + ">\r\n");
+  ReceiveText();
+  if (!expect("250")) return -1;
+  for (const std::string& recipient : Recipients) {
+    SendText("RCPT TO:<" + recipient + ">\r\n");
+    ReceiveText();
+    if (!expect("250")) return -2;
+  }
+  SendText("DATA\r\n");
+  ReceiveText();
+  if (!expect("354")) return -3;
+  constexpr std::size_t kPiece = 64 * 1024;
+  DotStuffer stuffer;
+  std::string data;
+  std::int64_t mark = SendProgressStep;
+  const auto total = static_cast<std::int64_t>(Bytes.size());
+  for (std::size_t at = 0; at < Bytes.size(); at += kPiece) {
+    data.clear();
+    stuffer.Feed(Bytes.substr(at, kPiece), data);
+    try {
+      SendText(data);
+    } catch (...) {
+      Failed = true;
+      return -6;
+    }
+    const auto sent = static_cast<std::int64_t>(std::min(Bytes.size(), at + kPiece));
+    Progress = ClampPercent(base::roundHalfEven(sent * 100, total));
+    if (Progress >= mark) {
+      if (OnSendProgress) OnSendProgress(*this, Progress);
+      mark += SendProgressStep;
+    }
+    clock_->Sleep(0);
+  }
+  data.clear();
+  stuffer.Finish(data);
+  SendText(data);
+  ReceiveText();
+  if (!expect("250")) return -4;
   if (OnSendProgress) OnSendProgress(*this, 100);
   return 1;
 }

@@ -101,6 +101,11 @@ class TSmtpClient {
   // -6 a line could not be sent.
   int SendTransaction(const std::string& FromAddr, const mail::TStringList& Recipients,
                       const mail::TStringList& Lines);
+  // One transaction that sends Bytes as the message data unchanged but for
+  // the transparency dots and CR LF line ends SMTP requires; results as
+  // SendTransaction. No RSET follows.
+  int SendRawTransaction(const std::string& FromAddr, const mail::TStringList& Recipients,
+                         std::string_view Bytes);
   // Failed, closed connection, OnError(ReplyCode as a number, ReplyText).
   void ReportFailure();
 

@@ -56,6 +56,11 @@ std::unique_ptr<Form> makeKVmainForm() {
   f.addText("FlashGreetEdit",
             "Flash Greeting (saved for future use) type here...............up to 160 characters");
   f.addChecked("DisableCheckWhenIdle1", false, "Disable Check When Idle");
+  // Copies of deleted mail: kept (on by default), for how many days, and in
+  // how many megabytes at most.
+  f.addChecked("KeepDeleted1", true, "Keep Deleted Mail");
+  f.addValue("KeepDeletedDays", 14);
+  f.addValue("KeepDeletedMB", 200);
 
   // Commands: menu items and actions are checkable components too, so their
   // (always unchecked) state is stored like an option's and never read.
