@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "base/rounding.h"
 #include "mail/temp_file.h"
@@ -17,8 +18,30 @@ namespace {
 // A status line is at most 512 octets (RFC 1939 section 3); a server that
 // sends far more without a line end is not waited for any longer.
 constexpr std::size_t kStatusLineLimit = 65536;
-constexpr std::string_view kTerminator = "\r\n.\r\n";
 constexpr std::size_t kSpoolNamePartLimit = 80;
+constexpr std::size_t kKiB = 1024;
+constexpr std::size_t kMiB = 1024 * kKiB;
+// The header block of one message (TOP n 0): far beyond any real one.
+constexpr std::size_t kHeaderReplyLimit = 8 * kMiB;
+// A whole message may differ from its LIST size a little (line ends, dot
+// stuffing, a size the server only estimates), never by this much.
+constexpr std::size_t kMessageMarginBytes = 64 * kKiB;
+// A listing line is a number, a blank and an id of at most 70 bytes.
+constexpr std::size_t kListingBytesPerMessage = 128;
+constexpr std::size_t kListingSlackBytes = 4 * kKiB;
+// The overall deadline of a reply: its time-out plus its bound at this
+// rate; only a server that trickles on purpose stays below it.
+constexpr std::size_t kSlowestBytesPerSecond = 8 * kKiB;
+constexpr std::int64_t kNoDeadline = std::numeric_limits<std::int64_t>::max();
+
+std::string sizeText(std::size_t bytes) {
+  if (bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  return std::to_string((bytes + kKiB - 1) / kKiB) + " KiB";
+}
+
+std::string overrunText(std::size_t limit, const std::string& what) {
+  return "The server sent more than " + sizeText(limit) + " for " + what + ".";
+}
 
 std::string tailOf(std::string_view text, std::size_t count) {
   return std::string(text.substr(text.size() > count ? text.size() - count : 0));
@@ -51,12 +74,94 @@ mail::TStringList splitLines(std::string_view text) {
   return lines;
 }
 
-std::string afterFirstBlank(const std::string& text) {
-  const std::size_t blank = text.find(' ');
-  return blank == std::string::npos ? text : text.substr(blank + 1);
+// The message count of a STAT reply ("+OK count size"); nothing when it
+// cannot be read.
+std::optional<std::int64_t> statCount(std::string_view status, std::string_view text) {
+  if (status != "+OK") return std::nullopt;
+  text = TrimBlanks(text);
+  const std::string_view word = text.substr(0, text.find(' '));
+  if (word.empty() || word.size() > 10) return std::nullopt;
+  std::int64_t count = 0;
+  for (char c : word) {
+    if (c < '0' || c > '9') return std::nullopt;
+    count = count * 10 + (c - '0');
+  }
+  return count;
+}
+
+// Listings are read whole, so a count no mailbox has must not make their
+// bound unlimited.
+constexpr std::int64_t kListingCountCap = 1 << 20;
+
+bool isWordByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte > 32 && byte != 127;
 }
 
 }  // namespace
+
+std::optional<ListingEntry> ParseListingLine(std::string_view line) {
+  line = TrimBlanks(line);
+  std::size_t digits = 0;
+  std::uint64_t number = 0;
+  while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') {
+    number = number * 10 + static_cast<std::uint64_t>(line[digits] - '0');
+    if (number > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    ++digits;
+  }
+  if (digits == 0 || number == 0 || digits == line.size() || line[digits] != ' ') {
+    return std::nullopt;
+  }
+  const std::string_view value = TrimBlanks(line.substr(digits));
+  if (value.empty() || !std::all_of(value.begin(), value.end(), isWordByte)) return std::nullopt;
+  return ListingEntry{static_cast<std::uint32_t>(number), std::string(value)};
+}
+
+std::optional<std::string> ValueForMessage(std::string_view replyText, std::uint32_t number) {
+  std::optional<ListingEntry> entry = ParseListingLine(replyText);
+  if (!entry || entry->Number != number) return std::nullopt;
+  return std::move(entry->Value);
+}
+
+UidListing ParseUidListing(const std::vector<std::string>& lines, std::uint32_t count) {
+  UidListing listing;
+  listing.ByNumber.resize(count);
+  std::size_t lineNumber = 0;
+  for (const std::string& line : lines) {
+    ++lineNumber;
+    const std::optional<ListingEntry> entry = ParseListingLine(line);
+    std::string problem;
+    if (!entry) {
+      problem = "line " + std::to_string(lineNumber) + " is not \"number id\"";
+    } else if (entry->Number > count) {
+      problem =
+          "it lists message " + std::to_string(entry->Number) + " of " + std::to_string(count);
+    } else if (!listing.ByNumber[entry->Number - 1].empty()) {
+      problem = "it lists message " + std::to_string(entry->Number) + " twice";
+    } else {
+      listing.ByNumber[entry->Number - 1] = entry->Value;
+      continue;
+    }
+    listing.ByNumber.clear();
+    listing.Problem = "The server's id listing is unusable: " + problem + ".";
+    return listing;
+  }
+  return listing;
+}
+
+std::size_t MultiLineReplyEnd(std::string_view text, std::size_t from) {
+  // The "." line follows the line end of the line before it (the status
+  // line at least); CR LF or a bare LF ends it.
+  for (std::size_t at = text.find("\n.", from); at != std::string_view::npos;
+       at = text.find("\n.", at + 1)) {
+    const std::size_t after = at + 2;
+    if (after < text.size() && text[after] == '\n') return after + 1;
+    if (after + 1 < text.size() && text[after] == '\r' && text[after + 1] == '\n') {
+      return after + 2;
+    }
+  }
+  return std::string_view::npos;
+}
 
 TPop3Client::TPop3Client(SocketFactory factory)
     : socket_(factory ? factory() : PosixSocketFactory()()),
@@ -89,6 +194,7 @@ int TPop3Client::timeoutForBlockingCalls() const {
 }
 
 void TPop3Client::closeSocket() {
+  pending_.clear();
   socket_->Close();
 }
 
@@ -134,11 +240,25 @@ void TPop3Client::SendText(const std::string& command) {
   socket_->Send(line);
 }
 
+void TPop3Client::protocolError(const std::string& text) {
+  // The reply stream cannot be trusted any more: QUIT would make this
+  // session's DELEs final.
+  closeSocket();
+  throw Pop3Error(text);
+}
+
+std::int64_t TPop3Client::replyDeadline(std::size_t limit) {
+  if (OperationTimeout <= 0) return kNoDeadline;
+  const auto allowance = static_cast<std::int64_t>(limit / kSlowestBytesPerSecond * 1000);
+  return clock_->TickCount() + OperationTimeout + allowance;
+}
+
 std::string TPop3Client::readOnce(std::int64_t startTick) {
+  if (!pending_.empty()) return std::exchange(pending_, std::string());
   std::string chunk;
   switch (ReadChunk(
-      *socket_, [this] { return Connected(); }, *pump_, *clock_, OperationTimeout, startTick,
-      chunk)) {
+      *socket_, [this] { return Connected(); }, *pump_, *clock_, OperationTimeout, startTick, chunk,
+      &lastPumpTick_)) {
     case WaitOutcome::NotConnected:
       throw Pop3Error("Receive Failed.  No Longer Connected.");
     case WaitOutcome::TimedOut:
@@ -152,7 +272,8 @@ std::string TPop3Client::readOnce(std::int64_t startTick) {
 void TPop3Client::interpretStatus(std::string_view chunk) {
   if (chunk.size() <= 4) return;
   ReplyStatus = std::string(TrimBlanks(chunk.substr(0, 4)));
-  const std::size_t lineEnd = chunk.find("\r\n");
+  std::size_t lineEnd = chunk.find('\n');
+  if (lineEnd != std::string_view::npos && lineEnd > 0 && chunk[lineEnd - 1] == '\r') --lineEnd;
   if (lineEnd == std::string_view::npos) {
     ReplyText = std::string(TrimBlanks(chunk.substr(4)));
   } else if (lineEnd <= 4) {
@@ -163,7 +284,7 @@ void TPop3Client::interpretStatus(std::string_view chunk) {
   Failed = ReplyStatus == "-ERR";
 }
 
-std::string TPop3Client::ReceiveText() {
+std::string TPop3Client::ReceiveText(bool multiLine) {
   std::string text;
   try {
     // The status line may arrive in pieces; it is only judged when whole,
@@ -178,10 +299,21 @@ std::string TPop3Client::ReceiveText() {
         if (text.empty()) throw Pop3Error("Receive Failed.  No Longer Connected.");
         break;
       }
-      const std::size_t searchFrom = text.empty() ? 0 : text.size() - 1;
+      const std::size_t searchFrom = text.size();
       text += chunk;
-      if (text.find("\r\n", searchFrom) != std::string::npos) break;
-      if (text.size() >= kStatusLineLimit) break;
+      // A bare LF ends the line as well: some servers write no CR.
+      const std::size_t lineEnd = text.find('\n', searchFrom);
+      if (lineEnd != std::string::npos) {
+        if (!multiLine) {
+          pending_ = text.substr(lineEnd + 1);
+          text.resize(lineEnd + 1);
+        }
+        break;
+      }
+      if (text.size() >= kStatusLineLimit) {
+        protocolError("The server sent a status line of more than " + sizeText(kStatusLineLimit) +
+                      ".");
+      }
     }
     interpretStatus(text);
   } catch (...) {
@@ -191,28 +323,42 @@ std::string TPop3Client::ReceiveText() {
   return text;
 }
 
-std::string TPop3Client::ReceiveChunk() {
+std::string TPop3Client::ReceiveChunk(std::int64_t deadlineTick) {
   try {
-    return readOnce(clock_->TickCount());
+    const std::int64_t now = clock_->TickCount();
+    if (now > deadlineTick) throw Pop3Error("Receive Timeout.  No Data Available.");
+    // The wait ends after the time-out, or at the deadline if that is
+    // sooner.
+    const std::int64_t start =
+        deadlineTick == kNoDeadline ? now : std::min(now, deadlineTick - OperationTimeout);
+    return readOnce(start);
   } catch (...) {
     closeSocket();
     throw;
   }
 }
 
-void TPop3Client::collectUntilTerminator(std::string& text, bool keep) {
-  std::string tail = tailOf(text, 4);
-  while (text.find(kTerminator) == std::string::npos) {
-    std::string chunk = ReceiveChunk();
-    if (chunk.empty()) break;
-    std::string probe = tail + chunk;
-    tail = tailOf(probe, 4);
-    if (keep) {
-      text += chunk;
-    } else {
-      text = std::move(probe);
+void TPop3Client::collectUntilTerminator(std::string& text, std::size_t limit,
+                                         const std::string& what) {
+  const std::int64_t deadline = replyDeadline(limit);
+  std::size_t end = MultiLineReplyEnd(text, 0);
+  while (end == std::string::npos) {
+    if (text.size() > limit) protocolError(overrunText(limit, what));
+    if (Aborted) {
+      // The rest is still on its way; only closing the connection ends it.
+      ReplyLeftUnread = true;
+      closeSocket();
+      throw Pop3Error("Cancelled while the server was sending " + what + ".");
     }
+    const std::size_t searchFrom = text.size() < 3 ? 0 : text.size() - 3;
+    std::string chunk = ReceiveChunk(deadline);
+    if (chunk.empty()) return;
+    text += chunk;
+    end = MultiLineReplyEnd(text, searchFrom);
   }
+  pending_ = text.substr(end);
+  text.resize(end);
+  if (text.size() > limit) protocolError(overrunText(limit, what));
 }
 
 bool TPop3Client::Connect() {
@@ -223,9 +369,19 @@ bool TPop3Client::Connect() {
   Failed = false;
   ReplyLeftUnread = false;
   try {
+    pending_.clear();
     socket_->Open(timeoutForBlockingCalls());
     if (socket_->IsConnected()) {
-      ReceiveText();
+      const std::string greeting = ReceiveText();
+      // Nothing, and above all no password, goes to a server that has not
+      // greeted with a whole "+OK" line.
+      if (ReplyStatus != "+OK" || greeting.find('\n') == std::string::npos) {
+        LastErrorText =
+            "The server did not greet with +OK: " + std::string(TrimBlanks(greeting.substr(0, 80)));
+        Failed = true;
+        closeSocket();
+        return false;
+      }
       if (Security == SecurityMode::StartTls) {
         SendText("STLS");
         ReceiveText();
@@ -274,26 +430,38 @@ void TPop3Client::GetStat() {
     RaiseError(kPop3StatRefused);
     return;
   }
+  // An unreadable count is no empty mailbox.
+  const std::optional<std::int64_t> count = statCount(ReplyStatus, ReplyText);
+  if (!count) protocolError("The server's STAT reply cannot be read: " + ReplyText.substr(0, 60));
+  ServerMessageCount = *count;
   // Message numbers are 16-bit: a larger mailbox is worked from its first
   // 65535 messages rather than with wrapped numbers.
-  MessageCount = static_cast<std::uint16_t>(std::clamp<std::int32_t>(
-      ParseReplyNumber(ReplyText, 1, 0), 0, std::numeric_limits<std::uint16_t>::max()));
+  MessageCount = static_cast<std::uint16_t>(
+      std::min<std::int64_t>(*count, std::numeric_limits<std::uint16_t>::max()));
   SendText("LAST");
   ReceiveText();
   Failed = false;
   UIDLSupported = true;
   try {
     SendText("UIDL");
-    std::string text = ReceiveText();
+    std::string text = ReceiveText(true);
     if (ReplyStatus == "-ERR") {
       UIDLSupported = false;
     } else {
-      collectUntilTerminator(text, false);
+      collectUntilTerminator(text, listingLimit(), "the id listing");
     }
   } catch (...) {
     UIDLSupported = false;
+    // A listing that passed its bound or its deadline ends the session.
+    if (!Connected()) throw;
   }
   Failed = false;
+}
+
+std::size_t TPop3Client::listingLimit() const {
+  const auto count =
+      static_cast<std::size_t>(std::clamp<std::int64_t>(ServerMessageCount, 0, kListingCountCap));
+  return (count + 1) * kListingBytesPerMessage + kListingSlackBytes;
 }
 
 std::int32_t TPop3Client::GetMessageSize(std::uint16_t MsgIndex) {
@@ -304,7 +472,15 @@ std::int32_t TPop3Client::GetMessageSize(std::uint16_t MsgIndex) {
     RaiseError(kPop3ResetRefused);
     return 0;
   }
-  return ParseReplyNumber(ReplyText, 2, 100);
+  // The size bounds the retrieval: a reply about another message, or none
+  // that can be read, is a reply out of step.
+  const std::optional<std::string> size = ValueForMessage(ReplyText, MsgIndex);
+  const std::int32_t value = size ? ParseReplyNumber(*size, 1, -1) : -1;
+  if (value < 0) {
+    protocolError("The server's LIST reply does not give the size of message " +
+                  std::to_string(MsgIndex) + ".");
+  }
+  return value;
 }
 
 bool TPop3Client::RetrieveHeader(std::uint16_t MsgIndex, mail::TMailMessage& Msg) {
@@ -339,27 +515,52 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
     throw Pop3Error("Cannot write the temporary file " + spool.Path() + ".");
   };
   const std::int32_t size = GetMessageSize(MsgIndex);
+  // The spool never holds more than the reply can reasonably be.
+  const std::size_t limit = HeaderOnly
+                                ? kHeaderReplyLimit
+                                : static_cast<std::size_t>(size) +
+                                      static_cast<std::size_t>(size) / 2 + kMessageMarginBytes;
+  const std::string what = "message " + n;
   SendText(HeaderOnly ? "TOP " + n + " 0" : "RETR " + n);
-  std::string chunk = ReceiveText();
-  if (Failed) return false;
+  const std::int64_t deadline = replyDeadline(limit);
+  std::string chunk = ReceiveText(true);
+  if (Failed) {
+    // A refusal is one line; what followed it belongs to the next reply.
+    const std::size_t lineEnd = chunk.find('\n');
+    if (lineEnd != std::string::npos) pending_ = chunk.substr(lineEnd + 1) + pending_;
+    return false;
+  }
 
   nextThreshold_ = RetrieveProgressStep;
   lastPercent_ = 0;
+  std::string tail;
+  // Takes what of chunk belongs to this reply (the rest is kept for the
+  // next one); true when the reply is complete.
+  auto takeReply = [this, &tail, &chunk]() {
+    // The terminator may be split between two chunks (RFC 1939 section 3):
+    // look for it across the boundary.
+    const std::string probe = tail + chunk;
+    const std::size_t end = MultiLineReplyEnd(probe, 0);
+    if (end != std::string::npos) {
+      const std::size_t cut = end - tail.size();
+      pending_ = chunk.substr(cut);
+      chunk.resize(cut);
+      return true;
+    }
+    tail = tailOf(probe, 4);
+    return false;
+  };
+  bool complete = takeReply();
   spoolWrite(chunk);
-  bool complete = chunk.find(kTerminator) != std::string::npos;
-  std::string tail = tailOf(chunk, 4);
   while (!complete) {
+    if (spool.Size() > limit) protocolError(overrunText(limit, what));
     if (Aborted) {
       ReplyLeftUnread = true;
       return false;
     }
-    chunk = ReceiveChunk();
+    chunk = ReceiveChunk(deadline);
     if (chunk.empty()) break;
-    // The terminator may be split between two chunks (RFC 1939 section 3):
-    // look for it across the boundary.
-    std::string probe = tail + chunk;
-    complete = probe.find(kTerminator) != std::string::npos;
-    tail = tailOf(probe, 4);
+    complete = takeReply();
     spoolWrite(chunk);
     // A size of 0 or less (a LIST that gave nonsense) cannot be divided by.
     const auto spooled = static_cast<std::int64_t>(spool.Size());
@@ -369,6 +570,7 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
       nextThreshold_ = ClampPercent(std::int64_t{nextThreshold_} + RetrieveProgressStep);
     }
   }
+  if (spool.Size() > limit) protocolError(overrunText(limit, what));
   if (lastPercent_ < 100 && OnRetrieveProgress) OnRetrieveProgress(*this, 100);
 
   std::optional<std::string> spooledText = spool.ReadAll();
@@ -466,26 +668,43 @@ std::string TPop3Client::GetUIDL(std::uint16_t MsgIndex) {
     RaiseError(kPop3StatRefused);
     return {};
   }
-  return afterFirstBlank(ReplyText);
+  // An id for another message (a reply read out of step, a forged line)
+  // must never pass for this one's.
+  std::optional<std::string> id = ValueForMessage(ReplyText, MsgIndex);
+  if (!id) {
+    protocolError("The server's UIDL reply does not name message " + std::to_string(MsgIndex) +
+                  ".");
+  }
+  return std::move(*id);
 }
 
 std::int32_t TPop3Client::GetUIDLList(mail::TStringList& List) {
   if (!UIDLSupported) return -1;
   requireConnected(" Attempting to get UIDL list.");
+  ListingProblem.clear();
+  List.clear();
   SendText("UIDL");
-  std::string text = ReceiveText();
+  std::string text = ReceiveText(true);
   if (ReplyStatus == "-ERR") {
     RaiseError(kPop3StatRefused);
     return -1;
   }
-  collectUntilTerminator(text, true);
-  const std::size_t end = text.find(kTerminator);
-  if (end != std::string::npos) text.erase(end, kTerminator.size());
-  List.clear();
-  for (std::string& line : splitLines(text)) {
-    if (!line.empty() && line[0] == '+') continue;
-    List.push_back(afterFirstBlank(line));
+  collectUntilTerminator(text, listingLimit(), "the id listing");
+  mail::TStringList lines = splitLines(text);
+  text.clear();
+  if (!lines.empty()) lines.erase(lines.begin());  // the status line
+  if (lines.empty() || lines.back() != ".") {
+    ListingProblem = "The server's id listing ended early.";
+    return -1;
   }
+  lines.pop_back();
+  UidListing listing = ParseUidListing(lines, static_cast<std::uint32_t>(std::clamp<std::int64_t>(
+                                                  ServerMessageCount, 0, kListingCountCap)));
+  if (!listing.Problem.empty()) {
+    ListingProblem = std::move(listing.Problem);
+    return -1;
+  }
+  List = std::move(listing.ByNumber);
   return static_cast<std::int32_t>(List.size());
 }
 

@@ -3,9 +3,20 @@
 // TPop3Client: the POP3 side of a mail check, over one blocking connection
 // (RFC 1939; STLS from RFC 2595).
 //
-// Everything runs on the calling thread. While a reply is awaited the client
-// pumps the EventPump every 500 ms, so the desktop program stays alive and a
-// Cancel can call Abort in the middle of a retrieval.
+// Everything runs on the calling thread. While a reply is awaited, and while
+// one streams in, the client pumps the EventPump at least every 20 ms, so the
+// desktop program stays alive and a Cancel can call Abort in the middle of a
+// retrieval.
+//
+// The server is not trusted: every reply is bounded (a status line, a
+// header block, a message by its LIST size, a listing by the message
+// count) and has an overall deadline besides the time-out between its
+// pieces; a reply that passes either, a greeting that is not "+OK", and a
+// `UIDL n` or `LIST n` reply that names another message are protocol errors
+// that close the connection without QUIT (so no DELE of the session takes
+// effect) and raise Pop3Error with the reason. Bytes a server sends after
+// the end of a reply are kept for the next one, never dropped or merged
+// into it, so a reply read out of step shows as a mismatch.
 //
 // Refused commands are not exceptions: they close the connection (with
 // QUIT, or without it once Abort was called, so that a cancelled session
@@ -25,9 +36,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mail/mail_message.h"
 #include "protocols/clock.h"
@@ -83,6 +96,8 @@ class TPop3Client {
   std::string ReplyStatus;
   std::string ReplyText;
   std::uint16_t MessageCount = 0;  // at most 65535, whatever STAT says
+  // The count STAT gave, before the 16-bit limit of MessageCount.
+  std::int64_t ServerMessageCount = 0;
   bool UIDLSupported = false;
   mail::TStringList DeletedNumbers;  // numbers deleted since the last Connect
   bool Aborted = false;
@@ -93,6 +108,10 @@ class TPop3Client {
   // Why the last Connect failed (an exception's text, a refused STLS); empty
   // after a successful one.
   std::string LastErrorText;
+  // Why the last unique-id listing cannot be used (a line that does not
+  // parse, a number outside 1..MessageCount or listed twice); empty when it
+  // can.
+  std::string ListingProblem;
 
   protocols::Socket& Socket() { return *socket_; }
   void SetEventPump(EventPump& pump) { pump_ = &pump; }
@@ -116,7 +135,12 @@ class TPop3Client {
   // session goes on) or Abort stopped it (ReplyLeftUnread set); raises
   // Pop3Error when the connection ends before the message is complete.
   bool RetrieveRaw(std::uint16_t MsgIndex, const std::function<void(std::string_view)>& Sink);
+  // The id of one message; the reply must name MsgIndex.
   std::string GetUIDL(std::uint16_t MsgIndex);
+  // The unique-id listing by message number: entry i is the id of message
+  // i + 1, empty for a message the listing leaves out. Returns the number of
+  // entries; -1 without ids, and -1 with List empty and ListingProblem set
+  // when the listing is unusable.
   std::int32_t GetUIDLList(mail::TStringList& List);
   void DeleteMessage(std::uint16_t MsgIndex);
   void Reset();
@@ -140,14 +164,23 @@ class TPop3Client {
  private:
   void SendText(const std::string& command);
   // A status reply: read until its first line is complete, then interpreted.
-  std::string ReceiveText();
-  // One more chunk of a multi-line reply, not interpreted.
-  std::string ReceiveChunk();
+  // Without multiLine, whatever follows that line is kept for the next read.
+  std::string ReceiveText(bool multiLine = false);
+  // One more chunk of a multi-line reply, not interpreted; the time-out
+  // counts from the chunk's start, but never past deadlineTick.
+  std::string ReceiveChunk(std::int64_t deadlineTick);
   std::string readOnce(std::int64_t startTick);
   void interpretStatus(std::string_view chunk);
-  // The rest of a multi-line reply after its first chunk, until CR LF "." CR
-  // LF or the end of the connection.
-  void collectUntilTerminator(std::string& text, bool keep);
+  // The rest of a multi-line reply after its first chunk, until its "."
+  // line or the end of the connection; at most limit bytes in all, what
+  // comes after the "." line is kept for the next read. what names the
+  // reply in the error when it passes its bound.
+  void collectUntilTerminator(std::string& text, std::size_t limit, const std::string& what);
+  // The tick after which a reply of at most limit bytes, started now, is
+  // given up; none (the largest tick) without a time-out.
+  std::int64_t replyDeadline(std::size_t limit);
+  // Closes without QUIT and throws Pop3Error(text).
+  [[noreturn]] void protocolError(const std::string& text);
   bool RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly, mail::TMailMessage& Msg);
   void RaiseError(std::int32_t code);
   // Ends the session after a refused command or a socket error.
@@ -156,14 +189,46 @@ class TPop3Client {
   void closeSocket();
   void socketError(const SocketError& error);
   int timeoutForBlockingCalls() const;
+  // The most bytes a unique-id listing of this mailbox may take.
+  std::size_t listingLimit() const;
 
   std::unique_ptr<protocols::Socket> socket_;
   EventPump* pump_;
   Clock* clock_;
   mail::MessageOwner messages_;
+  std::string pending_;  // bytes received after the end of the last reply
+  std::int64_t lastPumpTick_ = 0;
   std::uint16_t nextThreshold_ = 0;
   std::uint16_t lastPercent_ = 0;
   bool inSocketError_ = false;
 };
+
+// One line of a listing or a scan reply, "n value" (RFC 1939 LIST and UIDL):
+// n decimal from 1, the value one word of printable bytes; blanks around
+// either are allowed, anything else is not.
+struct ListingEntry {
+  std::uint32_t Number = 0;
+  std::string Value;
+};
+std::optional<ListingEntry> ParseListingLine(std::string_view line);
+
+// The value of a "+OK n value" reply's text (after "+OK") when it names
+// message number; nothing when it names another or does not parse.
+std::optional<std::string> ValueForMessage(std::string_view replyText, std::uint32_t number);
+
+// The lines of a unique-id listing (without status and "." lines) by
+// message number, for a mailbox of count messages. Problem is set, and
+// ByNumber empty, when a line does not parse or names a number outside
+// 1..count or one already listed.
+struct UidListing {
+  std::vector<std::string> ByNumber;  // entry i: message i + 1; empty: not listed
+  std::string Problem;
+};
+UidListing ParseUidListing(const std::vector<std::string>& lines, std::uint32_t count);
+
+// Where a multi-line reply ends in text: the offset just after its "." line
+// (ended by CR LF or a bare LF), searched from offset from; npos when it has
+// not ended yet.
+std::size_t MultiLineReplyEnd(std::string_view text, std::size_t from);
 
 }  // namespace kelvrin::protocols

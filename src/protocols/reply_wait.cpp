@@ -6,29 +6,38 @@
 namespace kelvrin::protocols {
 
 namespace {
-constexpr int kPollSliceMs = 500;
 constexpr int kYieldEveryPass = 10;
 constexpr std::size_t kChunkSize = 2048;
 }  // namespace
 
 WaitOutcome WaitForData(Socket& socket, const std::function<bool()>& connected, EventPump& pump,
-                        Clock& clock, std::int32_t timeoutMs, std::int64_t startTick) {
-  for (int pass = 1; !socket.WaitReadable(kPollSliceMs); ++pass) {
+                        Clock& clock, std::int32_t timeoutMs, std::int64_t startTick,
+                        std::int64_t* lastPumpTick) {
+  int pass = 1;
+  for (; !socket.WaitReadable(kPumpIntervalMs); ++pass) {
     if (!connected()) return WaitOutcome::NotConnected;
-    if (clock.TickCount() - startTick > timeoutMs) return WaitOutcome::TimedOut;
+    const std::int64_t now = clock.TickCount();
+    if (timeoutMs > 0 && now - startTick > timeoutMs) return WaitOutcome::TimedOut;
     pump.ProcessEvents();
+    if (lastPumpTick != nullptr) *lastPumpTick = now;
     if (pass % kYieldEveryPass == 0) clock.Sleep(0);
+  }
+  if (lastPumpTick != nullptr && pass == 1) {
+    const std::int64_t now = clock.TickCount();
+    if (now - *lastPumpTick >= kPumpIntervalMs) {
+      pump.ProcessEvents();
+      *lastPumpTick = now;
+    }
   }
   return WaitOutcome::Readable;
 }
 
 WaitOutcome ReadChunk(Socket& socket, const std::function<bool()>& connected, EventPump& pump,
                       Clock& clock, std::int32_t timeoutMs, std::int64_t startTick,
-                      std::string& chunk) {
-  if (timeoutMs > 0) {
-    const WaitOutcome outcome = WaitForData(socket, connected, pump, clock, timeoutMs, startTick);
-    if (outcome != WaitOutcome::Readable) return outcome;
-  }
+                      std::string& chunk, std::int64_t* lastPumpTick) {
+  const WaitOutcome outcome =
+      WaitForData(socket, connected, pump, clock, timeoutMs, startTick, lastPumpTick);
+  if (outcome != WaitOutcome::Readable) return outcome;
   char buffer[kChunkSize];
   chunk.assign(buffer, socket.Receive(buffer, sizeof buffer));
   return WaitOutcome::Readable;

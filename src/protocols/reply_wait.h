@@ -16,18 +16,26 @@ namespace kelvrin::protocols {
 
 enum class WaitOutcome { Readable, NotConnected, TimedOut };
 
-// Waits for readable data in 500 ms polls. After each poll that found none:
-// a lost connection ends the wait, then a time-out counted from startTick;
-// otherwise the event pump runs (so Cancel can set a flag), and every 10th
-// pass also yields the time slice. Returns at once when data is there.
-WaitOutcome WaitForData(Socket& socket, const std::function<bool()>& connected, EventPump& pump,
-                        Clock& clock, std::int32_t timeoutMs, std::int64_t startTick);
+// The longest a wait lets pass without running the event pump: a window
+// that waits for a server must not stutter, and a Cancel must act at once.
+inline constexpr int kPumpIntervalMs = 20;
 
-// One reply chunk: after WaitForData (only when timeoutMs > 0), a single
-// read of up to 2048 bytes into chunk (empty when the peer closed).
+// Waits for readable data in polls of kPumpIntervalMs. After each poll that
+// found none: a lost connection ends the wait, then a time-out counted from
+// startTick (none when timeoutMs is 0 or less); otherwise the event pump
+// runs (so Cancel can set a flag), and every 10th pass also yields the time
+// slice. Returns at once when data is there; with lastPumpTick given, the
+// pump also runs then when kPumpIntervalMs have passed since the last pump,
+// so a server that streams without pause does not hold the events up.
+WaitOutcome WaitForData(Socket& socket, const std::function<bool()>& connected, EventPump& pump,
+                        Clock& clock, std::int32_t timeoutMs, std::int64_t startTick,
+                        std::int64_t* lastPumpTick = nullptr);
+
+// One reply chunk: after WaitForData, a single read of up to 2048 bytes into
+// chunk (empty when the peer closed).
 WaitOutcome ReadChunk(Socket& socket, const std::function<bool()>& connected, EventPump& pump,
                       Clock& clock, std::int32_t timeoutMs, std::int64_t startTick,
-                      std::string& chunk);
+                      std::string& chunk, std::int64_t* lastPumpTick = nullptr);
 
 // Trims bytes of code 32 and below at both ends.
 std::string_view TrimBlanks(std::string_view text);

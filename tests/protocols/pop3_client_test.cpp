@@ -582,6 +582,7 @@ TEST_F(Pop3ClientTest, UidlListHoldsOneIdPerMessage) {
                         "C: UIDL\nS: +OK 2 messages\nS: 1 abc\nP: 50\nS: 2 def\nS: .\n");
   connectTo(server);
   client.UIDLSupported = true;
+  client.ServerMessageCount = 2;
   mail::TStringList ids;
   EXPECT_EQ(client.GetUIDLList(ids), 2);
   EXPECT_EQ(ids, (mail::TStringList{"abc", "def"}));
