@@ -115,7 +115,7 @@ void BodyDisplay::DisplayBody() {
   }
   // Another operation holds the session (Enter pressed while a check runs).
   if (s.CheckInProgress || sessionOwned(s)) return;
-  SessionGuard session(kv_, notify::SessionOperation::BodyDisplay);
+  SessionGuard session(kv_, SessionOperation::BodyDisplay);
   const std::uint64_t cancelsAtStart = kv_.Check().CancelCount();
   const auto cancelled = [&] { return kv_.Check().CancelCount() != cancelsAtStart; };
 
@@ -135,12 +135,12 @@ void BodyDisplay::DisplayBody() {
   std::unique_ptr<mail::TMailMessage> message;
 
   try {
-    if (s.OnlineState == 0) kv_.dialUp().StartDialler();
+    if (s.OnlineState == kOffline) kv_.dialUp().StartDialler();
     if (!heldSession) {
       s.CheckInProgress = kv_.InitComms();
       if (!s.CheckInProgress) return;
     }
-    if (s.OnlineState == 0) s.OnlineState = 1;
+    if (s.OnlineState == kOffline) s.OnlineState = kOnline;
     if (s.UIDLCapable) {
       kv_.UIDLList.clear();
       client.GetUIDLList(kv_.UIDLList);

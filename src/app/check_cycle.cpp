@@ -118,10 +118,10 @@ void CheckCycle::serverMessagesSteps() {
 
   kv_.dfsStatus.setGauge(0);
   if (kv_.KVWForm1->text("KVWEdhost").empty() || s.CheckInProgress || sessionOwned(s) ||
-      s.OnlineState == 0) {
+      s.OnlineState == kOffline) {
     return;
   }
-  SessionGuard session(kv_, notify::SessionOperation::Check);
+  SessionGuard session(kv_, SessionOperation::Check);
 
   outcome_ = CheckOutcome{};
   outcome_.Started = true;
@@ -144,7 +144,8 @@ void CheckCycle::serverMessagesSteps() {
   if (!s.CheckInProgress) {
     s.TrayResultShown = 0;
     ResetStatus();
-    notify::TrayIconDisplay(kv_.TrayIcon1, 0, kv_.mainWindowVisible() ? 1 : 0);
+    notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle,
+                            kv_.mainWindowVisible() ? notify::kIdleOffline : notify::kIdleOnline);
     return;
   }
   if (cancelled()) {
@@ -185,13 +186,13 @@ void CheckCycle::serverMessagesSteps() {
   cmd.setEnabled("CheckNow1", true);
   serverNumbers_.clear();
   kv_.MessageList1.Clear();
-  notify::TrayIconDisplay(kv_.TrayIcon1, 1, 0);
+  notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayChecking, 0);
 
   try {
     client.RetrieveAllHeaders(kv_.MessageList1);
   } catch (const std::exception& e) {
     session.settleCancel();
-    notify::TrayIconDisplay(kv_.TrayIcon1, 0, 0);
+    notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle, notify::kIdleOnline);
     ResetStatus();
     kv_.dfsStatus.setStatus(failureStatus(e.what()));
     s.TrayResultShown = 0;
@@ -245,6 +246,7 @@ void CheckCycle::serverMessagesSteps() {
 
   notify::PostCheckContext ctx{s, kv_.TrayIcon1, kv_.MessageList1};
   kv_.postCheckNotification().Run(ctx);
+  s.announceCounts();
 
   DelButtonEnable(true);
 
@@ -267,7 +269,7 @@ void CheckCycle::serverMessagesSteps() {
   kv_.ETimer1.setEnabled(true);
   s.CheckInProgress = false;
 
-  if (kv_.KVWForm1->value("IdleSecs1") > 0 && s.OnlineState == 1) {
+  if (kv_.KVWForm1->value("IdleSecs1") > 0 && s.OnlineState == kOnline) {
     kv_.SnoozeTimer.setInterval(1000);
     kv_.SnoozeTimer.setEnabled(true);
   } else {
@@ -368,9 +370,11 @@ void CheckCycle::EndSession() {
   cmd.setEnabled({"btOpen", "ToolButton2"}, true);
   if (kv_.KVWForm1->checked("Hangup1") && kv_.dialUp().SystemConnectionUp()) {
     kv_.dialUp().HangUp();
-    notify::TrayIconDisplay(kv_.TrayIcon1, 0, 1);
+    notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle, notify::kIdleOffline);
   } else {
-    notify::TrayIconDisplay(kv_.TrayIcon1, 0, kv_.KVWForm1->value("Interval1") != 0 ? 0 : 2);
+    notify::TrayIconDisplay(
+        kv_.TrayIcon1, notify::kTrayIdle,
+        kv_.KVWForm1->value("Interval1") != 0 ? notify::kIdleOnline : notify::kIdleTimedChecksOff);
   }
   s.CheckInProgress = false;
   s.TickCount = 0;
@@ -387,7 +391,7 @@ void CheckCycle::ResetStatus() {
   if (kv_.VTree1.RootNodeCount() == 0 || !s.UIDLCapable) {
     cmd.setVisible({"MarkAll1", "N3"}, false);
     DelButtonEnable(false);
-  } else if (s.OnlineState == 0) {
+  } else if (s.OnlineState == kOffline) {
     kv_.VTree1.setEnabled(true);
     DelButtonEnable(true);
     cmd.setVisible({"MarkAll1", "N3"}, true);
@@ -450,7 +454,8 @@ void CheckCycle::BtCancelClick() {
     }
   }
   if (kv_.dialUp().HoldsConnection()) kv_.dialUp().Cancel();
-  notify::TrayIconDisplay(kv_.TrayIcon1, 0, kv_.mainWindowVisible() ? 1 : 0);
+  notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle,
+                          kv_.mainWindowVisible() ? notify::kIdleOffline : notify::kIdleOnline);
   kv_.versionCheck().StopDownload();
   ResetStatus();
 }
@@ -487,7 +492,7 @@ void CheckCycle::Pop3Client1Connect() {
   }
   kv_.dfsStatus.setStatus("Status: " + text);
   kv_.Commands.setEnabled({"btOpen", "ToolButton2", "BtCancel", "ToolButton8"}, true);
-  notify::TrayIconDisplay(kv_.TrayIcon1, 0, 0);
+  notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle, notify::kIdleOnline);
 }
 
 void CheckCycle::Pop3Client1Disconnect() {

@@ -117,7 +117,9 @@ void CommandModel::setVisible(std::initializer_list<std::string_view> names, boo
     setVisible(name, visible);
 }
 
-int TagOf(std::string_view name) {
+namespace {
+
+const std::map<std::string_view, int, std::less<>>& tags() {
   static const std::map<std::string_view, int, std::less<>> kTags = {
       {"btOpen", kTagCheck},
       {"ToolButton2", kTagCheck},
@@ -136,8 +138,22 @@ int TagOf(std::string_view name) {
       {"GeneralOptions1", kTagOptions},
       {"Help1", kTagHelp},
   };
-  auto it = kTags.find(name);
-  return it == kTags.end() ? kTagNone : it->second;
+  return kTags;
+}
+
+}  // namespace
+
+int TagOf(std::string_view name) {
+  auto it = tags().find(name);
+  return it == tags().end() ? kTagNone : it->second;
+}
+
+std::vector<std::string> CommandsOfTag(int tag) {
+  std::vector<std::string> names;
+  for (const auto& [name, t] : tags()) {
+    if (t == tag && tag != kTagNone) names.emplace_back(name);
+  }
+  return names;
 }
 
 }  // namespace kelvrin::app

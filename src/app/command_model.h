@@ -72,4 +72,8 @@ enum CommandTag : int {
 // The tag of a command by its name (0 for a name without one).
 int TagOf(std::string_view name);
 
+// The commands that share the handler of a tag (tool button, menu item, tray
+// item), in name order; each keeps its own state in the model.
+std::vector<std::string> CommandsOfTag(int tag);
+
 }  // namespace kelvrin::app

@@ -86,7 +86,7 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
 
   // Held from before the countdown of Delete All: no check may refill the
   // view while the user is warned about the rows it shows.
-  SessionGuard session(kv_, notify::SessionOperation::Deletion);
+  SessionGuard session(kv_, SessionOperation::Deletion);
   cancelsAtStart_ = cycle.CancelCount();
   const auto cancelled = [&] { return cycle.CancelCount() != cancelsAtStart_; };
 
@@ -129,7 +129,7 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   s.ConnectEventCount = 3;
   kv_.DelButtonEnable(false);
 
-  if (s.OnlineState == 0 || (!s.UIDLCapable && !s.CheckInProgress)) {
+  if (s.OnlineState == kOffline || (!s.UIDLCapable && !s.CheckInProgress)) {
     if (!s.UIDLCapable) {
       kv_.Prompter.InfoBox("Not UIDcapable - Disconnected\rLogin to Delete");
       kv_.DelButtonEnable(true);
@@ -139,7 +139,7 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
     if (kv_.KVWForm1->value("KVWccntypeGroup") == 1) kv_.dialUp().StartDialler();
   }
 
-  s.OnlineState = 1;
+  s.OnlineState = kOnline;
 
   if (s.UIDLCapable) {
     // Positions come from the id list of a fresh session; a session still
@@ -158,7 +158,8 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   }
 
   if (!s.CheckInProgress) {
-    notify::TrayIconDisplay(kv_.TrayIcon1, 0, kv_.mainWindowVisible() ? 1 : 0);
+    notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle,
+                            kv_.mainWindowVisible() ? notify::kIdleOffline : notify::kIdleOnline);
     if (kv_.dialUp().SystemConnectionUp()) kv_.dialUp().HangUp();
     kv_.DelButtonEnable(true);
     return;
@@ -176,7 +177,7 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   s.LastListedCount = 0;
 
   if (client.MessageCount > 0) {
-    notify::TrayIconDisplay(kv_.TrayIcon1, 8, 0);
+    notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayDeleting, 0);
     // The rows by identity, as they stand now: the user may re-sort the view
     // while a DELE is awaited, and each row must be visited exactly once.
     // Each row's mark is still read when the walk reaches it.
@@ -204,7 +205,7 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
     // Cancelled, or the client reported an error: the rows stay.
     s.CheckInProgress = false;
     view.EndUpdate();
-    notify::TrayIconDisplay(kv_.TrayIcon1, 0, 0);
+    notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle, notify::kIdleOnline);
     kv_.DelButtonEnable(true);
     return;
   }
@@ -216,7 +217,9 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   s.CheckInProgress = false;
   kv_.DelButtonEnable(true);
 
-  notify::TrayIconDisplay(kv_.TrayIcon1, 0, kv_.KVWForm1->value("Interval1") == 0 ? 2 : 0);
+  notify::TrayIconDisplay(
+      kv_.TrayIcon1, notify::kTrayIdle,
+      kv_.KVWForm1->value("Interval1") == 0 ? notify::kIdleTimedChecksOff : notify::kIdleOnline);
 
   running_ = false;
   // The follow-up check takes the session over; its first step quits this

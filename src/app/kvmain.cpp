@@ -97,9 +97,9 @@ void TKVmain::FormCreate() {
   IniVal1.IniFileName = IniFile.path().string();
   if (IniFile.exists()) {
     IniVal1.LoadAll();
-    State.StartPhase = 0;
+    State.StartPhase = kStartSettingsExisted;
   } else {
-    State.StartPhase = 10;
+    State.StartPhase = kStartFirstRun;
   }
   Commands.setChecked("Paccount", KVmain->checked("Paccount"));
   Commands.setChecked("SecAccount", KVmain->checked("SecAccount"));
@@ -114,7 +114,7 @@ void TKVmain::FormShow() {
   if ((client.MessageCount != 0) == State.CheckInProgress) {
     dfsStatus.setPanel(1, "Messages: " + std::to_string(client.MessageCount));
   }
-  if (State.StartPhase == 1) return;
+  if (State.StartPhase == kStartFirstShowDone) return;
 
   // The wizard: its fields and its three rule lists.
   WizardIniVal.IniFileName = IniFile.path().string();
@@ -123,8 +123,8 @@ void TKVmain::FormShow() {
   lbBanSubject->loadList();
   lbBanEM->loadList();
 
-  if (State.StartPhase == 0) {
-    State.StartPhase = 1;
+  if (State.StartPhase == kStartSettingsExisted) {
+    State.StartPhase = kStartFirstShowDone;
     if (KVmain->checked("MinCheck1")) {
       State.MainWindowVisible = false;
       windowPort().MinimizeApplication();
@@ -139,9 +139,9 @@ void TKVmain::FormShow() {
 
   if (State.CheckInProgress ||
       (KVWForm1->value("Interval1") != 0 && !KVmain->checked("Disable1"))) {
-    notify::TrayIconDisplay(TrayIcon1, 0, 1);
+    notify::TrayIconDisplay(TrayIcon1, notify::kTrayIdle, notify::kIdleOffline);
   } else {
-    notify::TrayIconDisplay(TrayIcon1, 0, 2);
+    notify::TrayIconDisplay(TrayIcon1, notify::kTrayIdle, notify::kIdleTimedChecksOff);
   }
 
   UIDLList.clear();
@@ -172,9 +172,9 @@ void TKVmain::FormShow() {
   TabSheet2Visible = Settings.Comms();
 
   if (KVWForm1->value("KVWccntypeGroup") == 0) {
-    State.OnlineState = 1;
+    State.OnlineState = kOnline;
   } else {
-    State.OnlineState = 0;
+    State.OnlineState = kOffline;
   }
   Commands.setCaption("ShowHide1", "Hide");
 }

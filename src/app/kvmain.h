@@ -17,11 +17,11 @@
 
 #include "app/command_model.h"
 #include "app/later_parts.h"
+#include "app/main_state.h"
 #include "app/message_view.h"
 #include "app/status_bar.h"
 #include "filter/edit_list_box.h"
 #include "mail/mail_message.h"
-#include "notify/main_state.h"
 #include "notify/post_check_notification.h"
 #include "notify/timer_model.h"
 #include "notify/tray_icon.h"
@@ -75,7 +75,7 @@ class TKVmain {
   protocols::Clock& Clock;
   ui::Prompter& Prompter;
 
-  notify::MainState State;
+  MainState State;
 
   // Settings: the two forms, their settings components and the file.
   std::filesystem::path SettingsHome;
@@ -110,7 +110,8 @@ class TKVmain {
   notify::TimerModel SnoozeTimer{1000, false};
   notify::YouHaveMailPanel YHMGroupBox1;
   // The "Communications" tab is shown (the command mails are enabled).
-  bool TabSheet2Visible = false;
+  notify::ChangeNotifier<> TabSheet2Changed;
+  notify::Announced<bool> TabSheet2Visible{false, TabSheet2Changed};
 
   // Parts built elsewhere; each defaults to doing nothing.
   void setSysMessages(std::unique_ptr<SysMessages> part);

@@ -12,26 +12,33 @@ void MessageViewModel::notifyChanged() {
 }
 
 void MessageViewModel::setRootNodeCount(std::size_t count) {
-  if (count < rows_.size()) {
+  const std::size_t old = rows_.size();
+  if (count < old) {
+    announce(ViewChange::Kind::RowsRemoveBegins, count, old - count);
     rows_.resize(count);
     if (focusedId_ && !IndexOfId(*focusedId_)) focusedId_.reset();
-  } else {
+    announce(ViewChange::Kind::RowsRemoved, count, old - count);
+  } else if (count > old) {
+    announce(ViewChange::Kind::RowsAddBegins, old, count - old);
     rows_.reserve(count);
     while (rows_.size() < count) {
       ViewRow row;
       row.Id = nextId_++;
       rows_.push_back(std::move(row));
     }
+    announce(ViewChange::Kind::RowsAdded, old, count - old);
   }
   notifyChanged();
 }
 
 void MessageViewModel::Clear() {
+  announce(ViewChange::Kind::ResetBegins);
   rows_.clear();
   rows_.shrink_to_fit();
   nextId_ = 0;
   focusedId_.reset();
   editor_ = CellEditor{};
+  announce(ViewChange::Kind::ResetEnds);
   notifyChanged();
 }
 
@@ -48,6 +55,7 @@ void MessageViewModel::setChecked(std::size_t index, bool checked) {
   ViewRow& row = rows_.at(index);
   if (row.Checked == checked) return;
   row.Checked = checked;
+  announce(ViewChange::Kind::RowsChanged, index, 1);
   checkedChanged_.notify(index);
   notifyChanged();
 }
@@ -106,6 +114,7 @@ void MessageViewModel::setSortDirection(SortDirection direction) {
 void MessageViewModel::Sort() {
   if (!OnCompareNodes || sortColumn_ < 0) return;
   const int column = sortColumn_;
+  announce(ViewChange::Kind::SortBegins);
   if (direction_ == SortDirection::Ascending) {
     std::stable_sort(rows_.begin(), rows_.end(), [&](const ViewRow& a, const ViewRow& b) {
       return OnCompareNodes(a, b, column) < 0;
@@ -115,6 +124,7 @@ void MessageViewModel::Sort() {
       return OnCompareNodes(b, a, column) < 0;
     });
   }
+  announce(ViewChange::Kind::Sorted);
   notifyChanged();
 }
 
@@ -158,11 +168,16 @@ void MessageViewModel::EndUpdate() {
 void MessageViewModel::initializeRows() {
   // By index: an initialisation handler may not add or remove rows, but it
   // may be slow; nothing here holds a reference across it.
+  std::optional<std::size_t> first;
+  std::size_t last = 0;
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     if (rows_[i].Initialized) continue;
     rows_[i].Initialized = true;
     if (OnInitNode) OnInitNode(rows_[i], i);
+    if (!first) first = i;
+    last = i;
   }
+  if (first) announce(ViewChange::Kind::RowsChanged, *first, last - *first + 1);
 }
 
 void MessageViewModel::EditCell(int column, std::string text) {

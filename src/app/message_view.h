@@ -65,6 +65,26 @@ struct CellEditor {
   std::string SelectedText;
 };
 
+// What changed in the rows, for a front end that must forward exactly that.
+// Structural changes come in pairs, announced before and after they happen,
+// also inside the update bracket; row data comes as a range of rows.
+struct ViewChange {
+  enum class Kind {
+    ResetBegins,  // every row is about to go (a fill begins)
+    ResetEnds,
+    RowsAddBegins,  // rows First .. First+Count-1 are about to be appended
+    RowsAdded,
+    RowsRemoveBegins,  // rows First .. First+Count-1 are about to go
+    RowsRemoved,
+    RowsChanged,  // the data or mark of rows First .. First+Count-1
+    SortBegins,   // the order is about to change; rows keep their Id
+    Sorted,
+  };
+  Kind What;
+  std::size_t First = 0;
+  std::size_t Count = 0;
+};
+
 inline constexpr const char* kHintDesign = "Click caption '?' button then click here for Tree help";
 
 class MessageViewModel {
@@ -143,10 +163,15 @@ class MessageViewModel {
 
   // Any change of the rows, the sort, focus, selection or appearance.
   notify::ChangeNotifier<>& changed() { return changed_; }
+  // Exactly what changed in the rows.
+  notify::ChangeNotifier<const ViewChange&>& rowsChanged() { return rowsChanged_; }
 
  private:
   void initializeRows();
   void notifyChanged();
+  void announce(ViewChange::Kind what, std::size_t first = 0, std::size_t count = 0) {
+    rowsChanged_.notify(ViewChange{what, first, count});
+  }
 
   std::vector<ViewRow> rows_;
   std::uint32_t nextId_ = 0;
@@ -162,6 +187,7 @@ class MessageViewModel {
   notify::ChangeNotifier<std::size_t> checkedChanged_;
   notify::ChangeNotifier<std::size_t> scrollRequested_;
   notify::ChangeNotifier<> changed_;
+  notify::ChangeNotifier<const ViewChange&> rowsChanged_;
 };
 
 }  // namespace kelvrin::app

@@ -149,7 +149,7 @@ void MessageViewHandlers::toggleAsSpace(std::size_t index) {
   } else {
     kv_.DelButtonEnable(true);
     if (kv_.Commands.Visible("DeleteAll1")) {
-      kv_.Commands.setEnabled("DeleteAll1", kv_.State.OnlineState == 1);
+      kv_.Commands.setEnabled("DeleteAll1", kv_.State.OnlineState == kOnline);
     }
     view.setChecked(index, true);
   }
@@ -169,7 +169,7 @@ void MessageViewHandlers::VTree1DblClick() {
   if (selected.empty()) return;
   toggleAsSpace(selected.front());
   if (view.Row(selected.front()).Checked) {
-    kv_.Commands.setEnabled({"btDelall1", "ToolButton5"}, kv_.State.OnlineState == 1);
+    kv_.Commands.setEnabled({"btDelall1", "ToolButton5"}, kv_.State.OnlineState == kOnline);
   }
 }
 
@@ -187,7 +187,7 @@ void MessageViewHandlers::MarkAll1Click(bool fromMarkAll1) {
   for (std::size_t i = 0; i < view.RootNodeCount(); ++i)
     view.setChecked(i, true);
   kv_.DelButtonEnable(true);
-  const bool online = kv_.State.OnlineState == 1;
+  const bool online = kv_.State.OnlineState == kOnline;
   if (cmd.Visible("DeleteAll1")) cmd.setEnabled("DeleteAll1", online);
   cmd.setEnabled({"btDelall1", "ToolButton5"}, online);
   if (fromMarkAll1) kv_.windowPort().PopupTrayMenu();

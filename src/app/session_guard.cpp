@@ -6,9 +6,9 @@
 
 namespace kelvrin::app {
 
-SessionGuard::SessionGuard(TKVmain& kv, notify::SessionOperation operation) : kv_(kv) {
+SessionGuard::SessionGuard(TKVmain& kv, SessionOperation operation) : kv_(kv) {
   auto& s = kv_.State;
-  if (sessionOwned(s) || operation == notify::SessionOperation::None) return;
+  if (sessionOwned(s) || operation == SessionOperation::None) return;
   owns_ = true;
   s.SessionOwner = operation;
   s.SessionResetDue = false;
@@ -54,7 +54,7 @@ void SessionGuard::release() {
       // The session is let go below whatever happened to the socket.
     }
   }
-  s.SessionOwner = notify::SessionOperation::None;
+  s.SessionOwner = SessionOperation::None;
 }
 
 }  // namespace kelvrin::app

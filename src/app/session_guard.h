@@ -9,21 +9,21 @@
 // runs while the operation waits (a key, a timer, the tray) can start a
 // second one on the same session.
 
-#include "notify/main_state.h"
+#include "app/main_state.h"
 
 namespace kelvrin::app {
 
 class TKVmain;
 
 // Whether an operation holds the session.
-inline bool sessionOwned(const notify::MainState& state) {
-  return state.SessionOwner != notify::SessionOperation::None;
+inline bool sessionOwned(const MainState& state) {
+  return state.SessionOwner != SessionOperation::None;
 }
 
 class SessionGuard {
  public:
   // Takes the session for operation when nothing holds it; owns() tells.
-  SessionGuard(TKVmain& kv, notify::SessionOperation operation);
+  SessionGuard(TKVmain& kv, SessionOperation operation);
   ~SessionGuard();
   SessionGuard(const SessionGuard&) = delete;
   SessionGuard& operator=(const SessionGuard&) = delete;

@@ -55,4 +55,29 @@ class ChangeNotifier {
   std::size_t nextId_ = 1;
 };
 
+// A value of a state model that announces through its model's notifier when
+// it takes a different value. Reads convert to the value, so the handlers
+// keep reading and assigning it as a plain field.
+template <typename T>
+class Announced {
+ public:
+  Announced(T value, ChangeNotifier<>& notifier) : value_(value), notifier_(&notifier) {}
+  Announced(const Announced&) = delete;
+  Announced& operator=(const Announced&) = delete;
+
+  Announced& operator=(T value) {
+    if (value_ != value) {
+      value_ = value;
+      notifier_->notify();
+    }
+    return *this;
+  }
+  operator T() const { return value_; }
+  T get() const { return value_; }
+
+ private:
+  T value_;
+  ChangeNotifier<>* notifier_;
+};
+
 }  // namespace kelvrin::notify

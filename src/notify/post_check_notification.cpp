@@ -2,7 +2,7 @@
 
 namespace kelvrin::notify {
 
-std::string PostCheckNotification::countsText(const MainState& state) {
+std::string PostCheckNotification::countsText(const CheckCounts& state) {
   std::string text;
   if (state.ValidCount > 0) text += "Valid:" + std::to_string(state.ValidCount);
   if (state.SuspectCount > 0) text += " Suspect:" + std::to_string(state.SuspectCount);
@@ -11,15 +11,15 @@ std::string PostCheckNotification::countsText(const MainState& state) {
 }
 
 void PostCheckNotification::Run(PostCheckContext& ctx) {
-  MainState& s = ctx.state;
+  CheckCounts& s = ctx.state;
 
   CountsText_ = countsText(s);
   ctx.tray.setHint("Kelvrin " + CountsText_);
-  TrayIconDisplay(ctx.tray, 0, 0);
+  TrayIconDisplay(ctx.tray, kTrayIdle, kIdleOnline);
 
   if (s.ValidCount > 0 && s.ValidCount != s.PrevValidCount) {
     announceNewValidMail(ctx);
-    TrayIconDisplay(ctx.tray, 2, 0);
+    TrayIconDisplay(ctx.tray, kTrayNewMail, 0);
   }
   // Valid mail whose count did not change keeps the still idle picture.
   if (s.ValidCount == 0) {
@@ -27,11 +27,11 @@ void PostCheckNotification::Run(PostCheckContext& ctx) {
       announceMixedMail(ctx);
     }
     if (s.SuspectCount > 0 && s.SpamCount > 0) {
-      TrayIconDisplay(ctx.tray, 4, 0);
+      TrayIconDisplay(ctx.tray, kTraySuspectAndSpam, 0);
     } else if (s.SuspectCount > 0) {
-      TrayIconDisplay(ctx.tray, 3, 0);
+      TrayIconDisplay(ctx.tray, kTraySuspect, 0);
     } else {
-      TrayIconDisplay(ctx.tray, 5, 0);
+      TrayIconDisplay(ctx.tray, kTraySpamOnly, 0);
     }
   }
 

@@ -9,13 +9,13 @@
 #include <string>
 
 #include "mail/mail_message.h"
-#include "notify/main_state.h"
+#include "notify/check_counts.h"
 #include "notify/tray_icon.h"
 
 namespace kelvrin::notify {
 
 struct PostCheckContext {
-  MainState& state;
+  CheckCounts& state;
   TrayIconModel& tray;
   const mail::TMailMessageList& MessageList1;
 };
@@ -28,7 +28,7 @@ class PostCheckNotification {
   virtual void Run(PostCheckContext& ctx);
 
   // "Valid:2 Suspect:1 Spam:3", each part only when its count is above 0.
-  static std::string countsText(const MainState& state);
+  static std::string countsText(const CheckCounts& state);
 
   const std::string& CountsText() const { return CountsText_; }
   const std::string& BalloonList() const { return BalloonList_; }

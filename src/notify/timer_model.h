@@ -40,10 +40,16 @@ class TimerModel {
 };
 
 // The "You have mail" panel: in front of the message view or behind it, and
-// its blinking label.
+// its blinking label. Where it stands and whether it blinks announce their
+// changes; the blink count is bookkeeping of the timer that blinks it.
 struct YouHaveMailPanel {
-  bool InFront = false;
-  bool Blink = false;
+  YouHaveMailPanel() = default;
+  YouHaveMailPanel(const YouHaveMailPanel&) = delete;
+  YouHaveMailPanel& operator=(const YouHaveMailPanel&) = delete;
+
+  ChangeNotifier<> changed;
+  Announced<bool> InFront{false, changed};
+  Announced<bool> Blink{false, changed};
   int BlinkCount = 0;
 };
 

@@ -77,41 +77,51 @@ void TrayIconModel::advanceCycle() {
   changed_.notify();
 }
 
+void TrayIconModel::display(int list, int index, bool cycle, int interval) {
+  iconList_ = list;
+  iconIndex_ = std::clamp(index, 0, lastPicture());
+  cycleIcons_ = cycle;
+  cycleInterval_ = interval;
+  changed_.notify();
+}
+
 void TrayIconDisplay(TrayIconModel& tray, std::uint16_t State, std::uint16_t Picture) {
-  tray.setCycleInterval(kDesignCycleInterval);
-  tray.setCycleIcons(true);
+  // Every state starts a cycle from the first picture at the design interval;
+  // the still states then pick their picture.
+  int list = tray.IconList();
+  int index = 0;
+  bool cycle = true;
+  int interval = kDesignCycleInterval;
   switch (State) {
-    case 0:
-      tray.setIconList(0);
-      tray.setCycleIcons(false);
-      if (Picture <= 2) tray.setIconIndex(Picture);
+    case kTrayIdle:
+      list = kTrayIdle;
+      cycle = false;
+      if (Picture <= kIdleTimedChecksOff) index = Picture;
       break;
-    case 1:
-      tray.setIconList(1);
-      tray.setCycleInterval(150);
+    case kTrayChecking:
+    case kTrayDialling:
+      list = State;
+      interval = 150;
       break;
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-      tray.setIconList(State);
+    case kTrayNewMail:
+    case kTraySuspect:
+    case kTraySuspectAndSpam:
+    case kTraySpamOnly:
+      list = State;
       break;
-    case 6:
-      tray.setIconList(6);
-      tray.setCycleInterval(150);
+    case kTrayCountdown:
+      list = kTrayCountdown;
+      cycle = false;
+      if (Picture >= 1 && Picture <= 8) index = Picture - 1;
       break;
-    case 7:
-      tray.setIconList(7);
-      tray.setCycleIcons(false);
-      if (Picture >= 1 && Picture <= 8) tray.setIconIndex(Picture - 1);
-      break;
-    case 8:
-      tray.setIconList(8);
-      tray.setCycleInterval(250);
+    case kTrayDeleting:
+      list = kTrayDeleting;
+      interval = 250;
       break;
     default:
       break;
   }
+  tray.display(list, index, cycle, interval);
 }
 
 }  // namespace kelvrin::notify

@@ -85,6 +85,10 @@ class TrayIconModel {
   // How many balloons were shown so far (repeats included).
   int BalloonShowCount() const { return balloonShowCount_; }
 
+  // Shows a picture list at a picture, still or cycling at an interval, as
+  // one change (a value beyond the last picture selects the last one).
+  void display(int list, int index, bool cycle, int interval);
+
   // One cycle step: the next picture, wrapping to the first. Does nothing
   // while not cycling.
   void advanceCycle();
@@ -106,7 +110,27 @@ class TrayIconModel {
   ChangeNotifier<> changed_;
 };
 
-// Picture state and picture of the tray icon:
+// The picture states (the image list numbers) of TrayIconDisplay.
+enum TrayState : std::uint16_t {
+  kTrayIdle = 0,
+  kTrayChecking = 1,
+  kTrayNewMail = 2,
+  kTraySuspect = 3,
+  kTraySuspectAndSpam = 4,
+  kTraySpamOnly = 5,
+  kTrayDialling = 6,
+  kTrayCountdown = 7,
+  kTrayDeleting = 8,
+};
+
+// The pictures of the idle state.
+enum TrayIdlePicture : std::uint16_t {
+  kIdleOnline = 0,
+  kIdleOffline = 1,
+  kIdleTimedChecksOff = 2,
+};
+
+// Picture state and picture of the tray icon, shown as one change:
 //   0 idle (still; Picture 0 online, 1 offline, 2 timed checks off),
 //   1 checking, 2 new valid mail, 3 suspect, 4 suspect and spam, 5 spam only,
 //   6 dialling, 7 countdown (still; Picture 1..8 shows picture Picture-1),

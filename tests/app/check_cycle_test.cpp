@@ -40,6 +40,23 @@ TEST_F(CheckCycleTest, CheckOnAServerWithIdsListsScoresAndQuits) {
   EXPECT_EQ(kv->ETimer1.Interval(), 3000);
 }
 
+// The window redraws its busy state and counts from these announcements
+// alone: it must hear the busy flag go up and down and see the final counts.
+TEST_F(CheckCycleTest, StateAnnouncesTheBusyFlagAndTheFinalCounts) {
+  script.AddSession(CheckSession({ValidMessage(1, "u1"), SpamMessage(2, "u2")}, true));
+  std::vector<bool> busy{false};
+  std::vector<int> validSeen;
+  kv->State.Changed.add([&] {
+    if (busy.empty() || busy.back() != kv->State.CheckInProgress)
+      busy.push_back(kv->State.CheckInProgress);
+    validSeen.push_back(kv->State.ValidCount);
+  });
+  check();
+  EXPECT_EQ(busy, (std::vector<bool>{false, true, false}));
+  ASSERT_FALSE(validSeen.empty());
+  EXPECT_EQ(validSeen.back(), 1);
+}
+
 TEST_F(CheckCycleTest, ServerWithoutIdsKeepsTheSessionOpen) {
   script.AddSession(CheckSession({SpamMessage(1), ValidMessage(2)}, false));
   check();

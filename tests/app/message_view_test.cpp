@@ -122,5 +122,43 @@ TEST_F(MessageViewTest, SelectOnlySelectsOneRowAndFocusesIt) {
   EXPECT_EQ(view.FocusedRow(), std::optional<std::size_t>(1));
 }
 
+// A front end forwards these one to one (a table model's begin/end calls), so
+// every structural change must come as a before/after pair around it, also
+// inside the update bracket, and a fill must tell which rows got their data.
+TEST_F(MessageViewTest, AnnouncesEveryRowChangeAsAFrontEndNeedsIt) {
+  using K = ViewChange::Kind;
+  struct Seen {
+    K what;
+    std::size_t first, count, rowsThen;
+    bool operator==(const Seen&) const = default;
+  };
+  std::vector<Seen> seen;
+  view.rowsChanged().add([&](const ViewChange& c) {
+    seen.push_back({c.What, c.First, c.Count, view.RootNodeCount()});
+  });
+
+  fill({3, 9, 1});
+  view.setChecked(2, true);
+  view.setChecked(2, true);  // no change, no announcement
+  view.setSortDirection(SortDirection::Ascending);
+  view.Sort();
+  view.setRootNodeCount(1);
+  view.BeginUpdate();
+  view.Clear();
+  view.EndUpdate();
+
+  const std::vector<Seen> expected = {
+      {K::RowsAddBegins, 0, 3, 0},    {K::RowsAdded, 0, 3, 3},
+      {K::RowsChanged, 0, 3, 3},  // initialised at the end of the bracket
+      {K::SortBegins, 0, 0, 3},       {K::Sorted, 0, 0, 3},
+      {K::RowsChanged, 2, 1, 3},  // the mark
+      {K::SortBegins, 0, 0, 3},       {K::Sorted, 0, 0, 3},
+      {K::RowsRemoveBegins, 1, 2, 3}, {K::RowsRemoved, 1, 2, 1},
+      {K::ResetBegins, 0, 0, 1},      {K::ResetEnds, 0, 0, 0},
+      {K::SortBegins, 0, 0, 0},       {K::Sorted, 0, 0, 0},  // the bracket's end sorts
+  };
+  EXPECT_EQ(seen, expected);
+}
+
 }  // namespace
 }  // namespace kelvrin::app

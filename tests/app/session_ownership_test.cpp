@@ -124,7 +124,7 @@ TEST_P(EntryRefusalTest, NothingStartsWhileAnOperationOwnsTheSession) {
   }
   pump.onCall = nullptr;
   ASSERT_TRUE(entered);
-  EXPECT_EQ(kv->State.SessionOwner, notify::SessionOperation::None) << "released at the end";
+  EXPECT_EQ(kv->State.SessionOwner, app::SessionOperation::None) << "released at the end";
 
   // The operation itself went on to its end undisturbed.
   check();  // quits whatever session is held

@@ -20,7 +20,7 @@ class PostCheckResultTest : public ::testing::TestWithParam<ResultCase> {};
 
 TEST_P(PostCheckResultTest, ShowsTheResultStateAndRemembersTheCounts) {
   const ResultCase& c = GetParam();
-  MainState state;
+  CheckCounts state;
   state.TitleText = "Kelvrinate V010";
   state.ValidCount = static_cast<std::uint16_t>(c.valid);
   state.SuspectCount = static_cast<std::uint16_t>(c.suspect);

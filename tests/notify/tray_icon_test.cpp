@@ -33,6 +33,18 @@ TEST_P(TrayIconDisplayTest, ShowsTheListPictureAndCycleOfTheState) {
   EXPECT_EQ(tray.CycleInterval(), c.interval);
 }
 
+// The tray icon redraws on every change; a state shown in several steps would
+// flash the pictures in between.
+TEST_P(TrayIconDisplayTest, ReportsExactlyOneChange) {
+  const TrayCase& c = GetParam();
+  TrayIconModel tray;
+  tray.setIconList(8);
+  int calls = 0;
+  tray.changed().add([&] { ++calls; });
+  TrayIconDisplay(tray, static_cast<std::uint16_t>(c.state), static_cast<std::uint16_t>(c.picture));
+  EXPECT_EQ(calls, 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     States, TrayIconDisplayTest,
     ::testing::Values(TrayCase{"IdleOnline", 0, 0, 0, 0, false, 800},

@@ -1,32 +1,55 @@
 #pragma once
 
 // The flags and counters of the main window that the check cycle, the
-// deletion, the body display, the notification and the scheduler share. It is
-// plain data: whoever changes it is a handler; nothing here is saved.
+// deletion, the body display, the notification and the scheduler share.
+// Whoever changes it is a handler; nothing here is saved.
 //
 // The three counts of the current check come from the scoring's counters, so
-// the scoring counts straight into this state.
+// the scoring counts straight into this state; the check cycle announces them
+// once the list is complete (announceCounts). The busy flag, the session
+// owner, the online state, the start phase and the number listed announce
+// every change themselves through Changed.
 
 #include <cstdint>
 #include <string>
 
-#include "filter/spam_scoring.h"
+#include "notify/change_notifier.h"
+#include "notify/check_counts.h"
 
-namespace kelvrin::notify {
+namespace kelvrin::app {
+
+// OnlineState.
+enum OnlineStateCode : int { kOffline = 0, kOnline = 1 };
+
+// StartPhase.
+enum StartPhaseCode : int {
+  kStartSettingsExisted = 0,
+  kStartFirstShowDone = 1,
+  kStartFirstRun = 10,
+  kStartClosing = 1000,
+};
 
 // The operations that hold the POP3 session while they run.
 enum class SessionOperation : std::uint8_t { None, Check, Deletion, BodyDisplay, CommandMails };
 
-struct MainState : filter::SpamCounters {
+struct MainState : notify::CheckCounts {
+  MainState() = default;
+  MainState(const MainState&) = delete;
+  MainState& operator=(const MainState&) = delete;
+
+  // Every announced change below, and the counts once a list is complete.
+  notify::ChangeNotifier<> Changed;
+  void announceCounts() const { Changed.notify(); }
+
   // The window is busy with a check, deletion, body display or command-mail
   // run; ResetStatus clears it when the window returns to idle, also while
   // the operation is still unwinding.
-  bool CheckInProgress = false;
+  notify::Announced<bool> CheckInProgress{false, Changed};
   // The operation that holds the POP3 session, from its start to its very
   // end. ResetStatus does not touch it, so nothing can start a second
   // operation in the middle of one (an app::SessionGuard takes and releases
   // it).
-  SessionOperation SessionOwner = SessionOperation::None;
+  notify::Announced<SessionOperation> SessionOwner{SessionOperation::None, Changed};
   // Cancel came while an operation held the session: the operation resets
   // or closes the session once the network call it waits in has returned.
   bool SessionResetDue = false;
@@ -39,19 +62,10 @@ struct MainState : filter::SpamCounters {
   // A check was asked for; the scheduler starts it and clears the flag.
   bool CheckRequested = false;
 
-  // The counts of the previous check (written by the post-check notification).
-  std::uint16_t PrevValidCount = 0;
-  std::uint16_t PrevSuspectCount = 0;
-  std::uint16_t PrevSpamCount = 0;
-
   // The first message of the last check carried a unique id.
   bool UIDLCapable = false;
-  // Messages listed by the last check; 0 after a reset.
-  int LastListedCount = 0;
-  // "Kelvrinate V" + VersionDigits; the first part of every tray hint.
-  std::string TitleText;
-  // 1 online, 0 offline.
-  int OnlineState = 0;
+  // OnlineStateCode.
+  notify::Announced<int> OnlineState{kOffline, Changed};
   // 1 while the tray shows a check's result instead of the countdown.
   int TrayResultShown = 0;
   // Checks counted while "Web AutoUpdate" is on.
@@ -64,8 +78,8 @@ struct MainState : filter::SpamCounters {
   int CountdownCancelled = 0;
   // 1 when the mail program's Send/Receive hot-key is recorded.
   int SendRcvReady = 0;
-  // 0 settings existed, 10 first run, 1 first show done, 1000 closing.
-  int StartPhase = 0;
+  // StartPhaseCode.
+  notify::Announced<int> StartPhase{kStartSettingsExisted, Changed};
   // The settings home, with a trailing separator.
   std::string ProgramDir;
   // The version with its dots removed ("0.1.0" gives "010").
@@ -87,4 +101,4 @@ struct MainState : filter::SpamCounters {
   int TimedCheckUnavailable = 0;
 };
 
-}  // namespace kelvrin::notify
+}  // namespace kelvrin::app
