@@ -633,13 +633,22 @@ bool TPop3Client::RetrieveRaw(std::uint16_t MsgIndex,
                               const std::function<void(std::string_view)>& Sink) {
   const std::string n = std::to_string(MsgIndex);
   requireConnected(" Attempting to receive a message. (" + n + ")");
+  // Bounded as a whole-message retrieval is: the listed size with a margin,
+  // and a deadline in proportion.
+  const std::int32_t size = std::max<std::int32_t>(GetMessageSize(MsgIndex), 0);
+  const std::size_t limit =
+      static_cast<std::size_t>(size) + static_cast<std::size_t>(size) / 2 + kMessageMarginBytes;
   SendText("RETR " + n);
+  const std::int64_t deadline = replyDeadline(limit);
   std::string chunk = ReceiveText();
   if (Failed) return false;
   DotUnstuffer unstuffer;
   std::string bytes;
+  std::size_t received = 0;
   try {
     for (;;) {
+      received += chunk.size();
+      if (received > limit) protocolError(overrunText(limit, "message " + n));
       bytes.clear();
       const bool complete = unstuffer.Feed(chunk, bytes);
       if (!bytes.empty()) Sink(bytes);
@@ -648,7 +657,7 @@ bool TPop3Client::RetrieveRaw(std::uint16_t MsgIndex,
         ReplyLeftUnread = true;
         return false;
       }
-      chunk = ReceiveChunk();
+      chunk = ReceiveChunk(deadline);
       if (chunk.empty()) throw Pop3Error("Receive Failed.  No Longer Connected.");
     }
   } catch (...) {
