@@ -43,6 +43,9 @@ CommandModel::CommandModel() {
   // The Check button's drop-down: the account
   add("Paccount", "Primary", true, true, true);
   add("SecAccount", "Secondary", true, true, false);
+  // The tool bar, or the menu bar when the option "MenuBar" is on
+  add("ToolBar1", "");
+  add("MainMenu1", "", true, false);
   // The message view's context menu
   add("CopyToBanned1", "Copy To Banned Email");
   add("CopyToAllowed1", "Copy To Allowed Email");

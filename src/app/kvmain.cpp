@@ -5,6 +5,7 @@
 #include "app/deletion.h"
 #include "app/message_view_handlers.h"
 #include "app/session_guard.h"
+#include "app/window_handlers.h"
 #include "filter/rule_lists.h"
 #include "settings/forms.h"
 #include "settings/settings_home.h"
@@ -56,11 +57,14 @@ TKVmain::TKVmain(Ports ports, std::filesystem::path settingsHome)
       quickReply_(std::make_unique<QuickReply>()),
       windowPort_(std::make_unique<WindowPort>()),
       deletionCopy_(std::make_unique<DeletionCopy>()),
+      startupEntry_(std::make_unique<StartupEntry>()),
+      settingsWizard_(std::make_unique<SettingsWizard>()),
       notification_(std::make_unique<notify::PostCheckNotification>()),
       checkCycle_(std::make_unique<CheckCycle>(*this)),
       viewHandlers_(std::make_unique<MessageViewHandlers>(*this)),
       deletion_(std::make_unique<Deletion>(*this)),
-      bodyDisplay_(std::make_unique<BodyDisplay>(*this)) {
+      bodyDisplay_(std::make_unique<BodyDisplay>(*this)),
+      windowHandlers_(std::make_unique<WindowHandlers>(*this)) {
   State.ProgramDir = settings::programDirFor(SettingsHome);
   Pop3Client1.SetEventPump(Pump);
   Pop3Client1.SetClock(Clock);
@@ -136,6 +140,7 @@ void TKVmain::FormShow() {
 
   const bool delAll = KVmain->checked("DelAll1");
   Commands.setVisible({"DeleteAll1", "ToolButton5", "btDelall1"}, delAll);
+  Window().applyMenuSel();
 
   if (State.CheckInProgress ||
       (KVWForm1->value("Interval1") != 0 && !KVmain->checked("Disable1"))) {
@@ -196,6 +201,12 @@ void TKVmain::FormDestroy() {
   }
 }
 
+void TKVmain::SaveOptions() {
+  if (!IniVal1.Automatic) return;
+  IniVal1.IniFileName = IniFile.path().string();
+  IniVal1.SaveAll();
+}
+
 void TKVmain::setSysMessages(std::unique_ptr<SysMessages> part) {
   sysMessages_ = part ? std::move(part) : std::make_unique<SysMessages>();
 }
@@ -217,6 +228,12 @@ void TKVmain::setDeletionCopy(std::unique_ptr<DeletionCopy> part) {
 
 void TKVmain::setWindowPort(std::unique_ptr<WindowPort> part) {
   windowPort_ = part ? std::move(part) : std::make_unique<WindowPort>();
+}
+void TKVmain::setStartupEntry(std::unique_ptr<StartupEntry> part) {
+  startupEntry_ = part ? std::move(part) : std::make_unique<StartupEntry>();
+}
+void TKVmain::setSettingsWizard(std::unique_ptr<SettingsWizard> part) {
+  settingsWizard_ = part ? std::move(part) : std::make_unique<SettingsWizard>();
 }
 void TKVmain::setPostCheckNotification(std::unique_ptr<notify::PostCheckNotification> part) {
   notification_ = part ? std::move(part) : std::make_unique<notify::PostCheckNotification>();

@@ -41,6 +41,7 @@ class CheckCycle;
 class MessageViewHandlers;
 class Deletion;
 class BodyDisplay;
+class WindowHandlers;
 
 // What the platform gives the core.
 struct Ports {
@@ -69,6 +70,10 @@ class TKVmain {
   void FormCreate();
   void FormShow();
   void FormDestroy();
+  // The main window's options saved as it is destroyed (not after a
+  // cancelled first run, which clears IniVal1.Automatic). The window calls
+  // it after FormDestroy; programs without a window keep the file as it is.
+  void SaveOptions();
 
   // The ports.
   protocols::EventPump& Pump;
@@ -121,6 +126,8 @@ class TKVmain {
   void setQuickReply(std::unique_ptr<QuickReply> part);
   void setWindowPort(std::unique_ptr<WindowPort> part);
   void setDeletionCopy(std::unique_ptr<DeletionCopy> part);
+  void setStartupEntry(std::unique_ptr<StartupEntry> part);
+  void setSettingsWizard(std::unique_ptr<SettingsWizard> part);
   void setPostCheckNotification(std::unique_ptr<notify::PostCheckNotification> part);
   SysMessages& sysMessages() { return *sysMessages_; }
   VersionCheck& versionCheck() { return *versionCheck_; }
@@ -129,6 +136,8 @@ class TKVmain {
   QuickReply& quickReply() { return *quickReply_; }
   WindowPort& windowPort() { return *windowPort_; }
   DeletionCopy& deletionCopy() { return *deletionCopy_; }
+  StartupEntry& startupEntry() { return *startupEntry_; }
+  SettingsWizard& settingsWizard() { return *settingsWizard_; }
   notify::PostCheckNotification& postCheckNotification() { return *notification_; }
 
   // The handlers.
@@ -136,6 +145,7 @@ class TKVmain {
   MessageViewHandlers& View() { return *viewHandlers_; }
   Deletion& Delete() { return *deletion_; }
   BodyDisplay& Body() { return *bodyDisplay_; }
+  WindowHandlers& Window() { return *windowHandlers_; }
 
   // The operations the other parts share, forwarded to their handler.
   void GetServerMessages();
@@ -162,12 +172,15 @@ class TKVmain {
   std::unique_ptr<QuickReply> quickReply_;
   std::unique_ptr<WindowPort> windowPort_;
   std::unique_ptr<DeletionCopy> deletionCopy_;
+  std::unique_ptr<StartupEntry> startupEntry_;
+  std::unique_ptr<SettingsWizard> settingsWizard_;
   std::unique_ptr<notify::PostCheckNotification> notification_;
 
   std::unique_ptr<CheckCycle> checkCycle_;
   std::unique_ptr<MessageViewHandlers> viewHandlers_;
   std::unique_ptr<Deletion> deletion_;
   std::unique_ptr<BodyDisplay> bodyDisplay_;
+  std::unique_ptr<WindowHandlers> windowHandlers_;
 };
 
 }  // namespace kelvrin::app

@@ -79,10 +79,33 @@ class QuickReply {
   virtual void Open(const filter::MessageNode&, const std::string& /*quote*/) {}
 };
 
+// The desktop's start-up entry of the program ("Windows Startup").
+class StartupEntry {
+ public:
+  virtual ~StartupEntry() = default;
+  // Mode 0 writes the entry, 1 removes it; other modes do nothing. The
+  // result is always false and nobody reads it.
+  virtual bool SetRunEntry(int /*Mode*/) { return false; }
+};
+
+// The settings wizard. Without one, GeneralSettings reports Cancel.
+class SettingsWizard {
+ public:
+  virtual ~SettingsWizard() = default;
+  // Shows the wizard modally; 1 OK (Finish), 2 Cancel.
+  virtual int ShowModal(TKVmain&) { return 2; }
+};
+
 // What only a window can do.
 class WindowPort {
  public:
   virtual ~WindowPort() = default;
+  // Restores and shows the main window and brings it to the foreground.
+  virtual void ShowWindowFromTray() {}
+  // Shows the "Server" tab of the main window.
+  virtual void ShowServerTab() {}
+  // Opens the help at a topic ("" for the contents).
+  virtual void ShowHelp(const std::string& /*topic*/) {}
   // Minimising goes to the tray; the core has already marked the window hidden.
   virtual void MinimizeApplication() {}
   virtual void CloseMainWindow() {}
