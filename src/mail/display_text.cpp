@@ -15,8 +15,6 @@ namespace kelvrin::mail {
 
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
 // Header values longer than this are not looked at further: their display
 // text is cut long before.
 constexpr std::size_t kMaxHeaderInput = 4 * kMaxHeaderDisplayBytes;
