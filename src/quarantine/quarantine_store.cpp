@@ -299,11 +299,19 @@ std::vector<QuarantineEntry> QuarantineStore::loadMended() {
   // has looked at them since.
   std::map<std::string, fs::path> files;
   for (const char* sub : {"new", "cur"}) {
+    // A folder that cannot be read (out of file descriptors, an I/O error)
+    // says nothing of the copies in it: taking it for empty would drop the
+    // entries of every copy there.
     std::error_code ec;
-    for (const auto& item : fs::directory_iterator(folder_ / sub, ec)) {
-      const std::string name = item.path().filename().string();
-      if (!name.empty() && name[0] != '.' && item.is_regular_file()) files[name] = item.path();
+    fs::directory_iterator it(folder_ / sub, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      std::error_code typeError;
+      if (!name.empty() && name[0] != '.' && it->is_regular_file(typeError)) {
+        files[name] = it->path();
+      }
     }
+    if (ec) fail("Cannot read", folder_ / sub, ec.value());
   }
   const auto fileOf = [&](const std::string& name) -> const fs::path* {
     auto it = files.find(name);
@@ -359,9 +367,11 @@ std::vector<QuarantineEntry> QuarantineStore::loadMended() {
       ::unlink(item.path().c_str());
     }
   }
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-    return a.DeletedAt != b.DeletedAt ? a.DeletedAt < b.DeletedAt : a.Id < b.Id;
-  });
+  // Oldest first; copies of the same second stay in the order they were
+  // kept (one deletion keeps many within a second), so that the cap takes
+  // the first of them first.
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const auto& a, const auto& b) { return a.DeletedAt < b.DeletedAt; });
   if (FormatIndex(entries) != FormatIndex(stored) || text.empty()) save(entries);
   return entries;
 }
