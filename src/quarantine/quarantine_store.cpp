@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -453,8 +454,17 @@ QuarantineEntry QuarantineStore::Writer::Commit(QuarantineEntry entry) {
   entry.Size = size_;
   const fs::path target = store_.folder_ / "new" / entry.FileName;
 
-  const IndexLock lock(store_.folder_);
-  std::vector<QuarantineEntry> entries = store_.loadMended();
+  std::optional<IndexLock> lock;
+  std::vector<QuarantineEntry> entries;
+  try {
+    lock.emplace(store_.folder_);
+    entries = store_.loadMended();
+  } catch (...) {
+    // No copy may stay behind in tmp/ for a message that is not deleted.
+    failed_ = true;
+    discard();
+    throw;
+  }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     error = errno;
     failed_ = true;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <set>
 
 #include "app/app_fixture.h"
@@ -131,7 +132,9 @@ class QuarantineDeletion : public AppFixture {
       EXPECT_TRUE(kept.insert(m.id).second) << context << ": two copies of " << m.id;
       EXPECT_EQ(reader.ReadMessage(e), bytesOf(m)) << context << ": copy of " << m.id;
       EXPECT_EQ(e.Size, static_cast<std::int64_t>(bytesOf(m).size())) << context;
-      if (!e.UIDL.empty()) EXPECT_EQ(e.UIDL, m.id) << context;
+      if (!e.UIDL.empty()) {
+        EXPECT_EQ(e.UIDL, m.id) << context;
+      }
     }
     EXPECT_TRUE(filesIn(folder() / "tmp").empty()) << context << ": a half copy was left";
     EXPECT_EQ(filesIn(folder() / "new").size(), entries.size())
@@ -163,6 +166,9 @@ struct ExactCase {
   bool withUidl;
   int replyPieces;  // each reply arrives in this many pieces
 };
+void PrintTo(const ExactCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ExactCopies : public QuarantineDeletion, public ::testing::WithParamInterface<ExactCase> {};
 
@@ -241,6 +247,9 @@ struct StoreFaultCase {
   int k;  // the k-th spam message in server order
   const char* reason;
 };
+void PrintTo(const StoreFaultCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 // Runs hooks around each copy of the real quarantine copy.
 class AroundCopy final : public app::DeletionCopy {
@@ -402,6 +411,9 @@ struct DropCase {
   const char* name;
   std::vector<std::string> sentBeforeTheDrop;  // after the RETR's "+OK"
 };
+void PrintTo(const DropCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class DropInRetr : public QuarantineDialogue, public ::testing::WithParamInterface<DropCase> {};
 
@@ -409,15 +421,14 @@ TEST_P(DropInRetr, NoDeleAndNoHalfFile) {
   const auto s1 = SpamMessage(1, "s1");
   const auto s2 = SpamMessage(2, "s2");
   script.AddSession(CheckSession({s1, s2}, true));
-  std::vector<std::string> deletion = Join({LoginSteps(), StatSteps({s1, s2}, true),
+  std::vector<std::string> deletion = Join({LoginSteps(),
+                                            StatSteps({s1, s2}, true),
                                             UidlListSteps({s1, s2}),
                                             {"C: LIST 1", "S: +OK 1 501", "C: RETR 1", "S: +OK"}});
   for (const auto& line : GetParam().sentBeforeTheDrop)
     deletion.push_back("S: " + line);
   deletion.push_back("X:");
   script.AddSession(deletion);
-  // The deletion stops at the failure; the follow-up check shows both again.
-  script.AddSession(CheckSession({s1, s2}, true));
   check();
   kv->btDeleteClick(app::kTagSpamDelete);
 
@@ -425,29 +436,33 @@ TEST_P(DropInRetr, NoDeleAndNoHalfFile) {
   EXPECT_TRUE(deles(script.Log()).empty());
   EXPECT_TRUE(nothingStored());
   EXPECT_TRUE(copy->Kept().empty());
-  EXPECT_EQ(kv->VTree1.RootNodeCount(), 2u);
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 2u) << "the rows stay: nothing was deleted";
+  EXPECT_FALSE(kv->State.CheckInProgress);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DropInRetr,
-    ::testing::Values(
-        DropCase{"RightAfterTheStatus", {}},
-        DropCase{"InTheHeaders", {"From: Offers <deal1@spam.example>", "To: someone@elsewhere"}},
-        // Everything but the terminating line: still not a whole message.
-        DropCase{"BeforeTheTerminator",
-                 {"From: Offers <deal1@spam.example>", "Subject: x", "", "body", "."
-                                                                                  ".stuffed"}}),
+    ::testing::Values(DropCase{"RightAfterTheStatus", {}},
+                      DropCase{"InTheHeaders",
+                               {"From: Offers <deal1@spam.example>", "To: someone@elsewhere"}},
+                      // Everything but the terminating line: still not a whole message.
+                      DropCase{"BeforeTheTerminator",
+                               {"From: Offers <deal1@spam.example>", "Subject: x", "", "body",
+                                "."
+                                ".stuffed"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(QuarantineDialogue, RefusedRetrKeepsThatMessageAndTheNextIsDeleted) {
   const auto s1 = SpamMessage(1, "s1");
   const auto s2 = SpamMessage(2, "s2");
   script.AddSession(CheckSession({s1, s2}, true));
-  script.AddSession(Join({LoginSteps(), StatSteps({s1, s2}, true), UidlListSteps({s1, s2}),
-                          {"C: LIST 1", "S: +OK 1 501", "C: RETR 1", "S: -ERR message locked",
-                           "C: LIST 2", "S: +OK 2 30", "C: RETR 2", "S: +OK", "S: Subject: two",
-                           "S: ", "S: ..body", "S: .", "C: DELE 2", "S: +OK", "C: QUIT",
-                           "S: +OK"}}));
+  script.AddSession(
+      Join({LoginSteps(),
+            StatSteps({s1, s2}, true),
+            UidlListSteps({s1, s2}),
+            {"C: LIST 1", "S: +OK 1 501", "C: RETR 1", "S: -ERR message locked", "C: LIST 2",
+             "S: +OK 2 30", "C: RETR 2", "S: +OK", "S: Subject: two", "S: ", "S: ..body", "S: .",
+             "C: DELE 2", "S: +OK", "C: QUIT", "S: +OK"}}));
   script.AddSession(CheckSession({s1}, true));
   check();
   kv->btDeleteClick(app::kTagSpamDelete);
@@ -471,6 +486,9 @@ struct LargeCase {
   int answer;  // the user's answer when asked
   bool deleted;
 };
+void PrintTo(const LargeCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class TooLarge : public QuarantineDeletion, public ::testing::WithParamInterface<LargeCase> {};
 
@@ -490,7 +508,8 @@ TEST_P(TooLarge, DeletedWithoutCopyOnlyWhenTheUserSaysSo) {
   if (c.askForLarge) {
     bool asked = false;
     for (const auto& call : prompter.Calls()) {
-      asked = asked || call.Text.find("larger than the space for deleted mail") != std::string::npos;
+      asked =
+          asked || call.Text.find("larger than the space for deleted mail") != std::string::npos;
     }
     EXPECT_TRUE(asked);
   }
@@ -517,7 +536,9 @@ TEST_F(QuarantineDeletion, DeletionPrunesCopiesPastTheRetention) {
     {
       auto writer = store->Begin();
       writer->Append("Subject: old\r\n\r\n");
-      writer->Commit({});
+      quarantine::QuarantineEntry old;
+      old.Subject = "old";
+      writer->Commit(old);
     }
     wallClock.now += std::int64_t{20} * 86400;
     checkAndDelete();
@@ -546,7 +567,9 @@ class QuarantineFaultSweep : public QuarantineDeletion {
       EXPECT_TRUE(kept.count(id)) << context << ": " << id << " deleted without a copy";
     }
     for (const auto& d : mailbox.Deles()) {
-      if (!d.id.empty()) EXPECT_EQ(d.id[0], 's') << context << ": DELE named " << d.id;
+      if (!d.id.empty()) {
+        EXPECT_EQ(d.id[0], 's') << context << ": DELE named " << d.id;
+      }
     }
     EXPECT_FALSE(kv->State.CheckInProgress) << context;
   }

@@ -4,23 +4,25 @@
 
 #include "quarantine/quarantine_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <set>
 #include <thread>
 #include <vector>
 
-#include "quarantine/restore.h"
 #include "support/temp_dir.h"
+
+#include "quarantine/restore.h"
 
 namespace kelvrin::quarantine {
 namespace {
@@ -100,6 +102,9 @@ struct PruneCase {
   int capCopies;  // the cap in whole copies; 0: no cap to speak of, -1: one byte
   std::vector<std::string> kept;
 };
+void PrintTo(const PruneCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class PruneTest : public QuarantineStoreTest, public ::testing::WithParamInterface<PruneCase> {};
 
@@ -175,8 +180,8 @@ TEST_F(QuarantineStoreTest, FoldersArePrivateAndFilesReadableOnlyByTheUser) {
   store.Open();
   const QuarantineEntry e = keep(store, message(1), "u1");
   ::umask(old);
-  for (const fs::path& f : {folder().parent_path(), folder(), folder() / "tmp", folder() / "new",
-                            folder() / "cur"}) {
+  for (const fs::path& f :
+       {folder().parent_path(), folder(), folder() / "tmp", folder() / "new", folder() / "cur"}) {
     EXPECT_EQ(modeOf(f), 0700u) << f;
   }
   EXPECT_EQ(modeOf(store.MessagePath(e)), 0600u);
@@ -386,7 +391,7 @@ TEST(QuarantineIndex, FieldsSurviveTabsLineEndsAndBackslashes) {
 TEST(QuarantineIndex, LinesThatAreNoEntrySkipped) {
   const std::string good = "0123456789ab\t1.x\t5\th\t110\tu\tid\t9\t10\tf\ts\n";
   const std::string text = std::string("kelvrin-quarantine 1\n") + good +
-                           "0123456789ac\t1.y\t5\th\t110\tu\n"              // torn
+                           "0123456789ac\t1.y\t5\th\t110\tu\n"                         // torn
                            "0123456789ad\t../escape\t5\th\t110\tu\tid\t9\t10\tf\ts\n"  // a path
                            "0123456789ae\t1.z\tnot a time\th\t110\tu\tid\t9\t10\tf\ts\n";
   const auto parsed = ParseIndex(text);
@@ -402,6 +407,9 @@ struct FolderCase {
   std::map<std::string, std::string> env;
   const char* expected;  // nullptr: raises
 };
+void PrintTo(const FolderCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class DefaultFolderTest : public ::testing::TestWithParam<FolderCase> {};
 
@@ -419,19 +427,19 @@ TEST_P(DefaultFolderTest, FollowsTheDataHome) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DefaultFolderTest,
-    ::testing::Values(
-        FolderCase{"DataHome", {{"XDG_DATA_HOME", "/d"}, {"HOME", "/h"}}, "/d/kelvrin/quarantine"},
-        FolderCase{"RelativeDataHomeIgnored",
-                   {{"XDG_DATA_HOME", "rel"}, {"HOME", "/h"}},
-                   "/h/.local/share/kelvrin/quarantine"},
-        FolderCase{"EmptyDataHomeIgnored",
-                   {{"XDG_DATA_HOME", ""}, {"HOME", "/h"}},
-                   "/h/.local/share/kelvrin/quarantine"},
-        FolderCase{"NoHomeAtAll", {}, nullptr},
-        FolderCase{"RelativeHome", {{"HOME", "h"}}, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, DefaultFolderTest,
+                         ::testing::Values(FolderCase{"DataHome",
+                                                      {{"XDG_DATA_HOME", "/d"}, {"HOME", "/h"}},
+                                                      "/d/kelvrin/quarantine"},
+                                           FolderCase{"RelativeDataHomeIgnored",
+                                                      {{"XDG_DATA_HOME", "rel"}, {"HOME", "/h"}},
+                                                      "/h/.local/share/kelvrin/quarantine"},
+                                           FolderCase{"EmptyDataHomeIgnored",
+                                                      {{"XDG_DATA_HOME", ""}, {"HOME", "/h"}},
+                                                      "/h/.local/share/kelvrin/quarantine"},
+                                           FolderCase{"NoHomeAtAll", {}, nullptr},
+                                           FolderCase{"RelativeHome", {{"HOME", "h"}}, nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Export
@@ -465,8 +473,7 @@ TEST_F(QuarantineStoreTest, ExportNeverReplacesAFile) {
 TEST_F(QuarantineStoreTest, ExportIntoAMissingFolderRaises) {
   QuarantineStore store(folder(), clock);
   const QuarantineEntry e = keep(store, message(1), "u");
-  EXPECT_THROW(ExportMessage(store, e, fs::path(dir.Path()) / "no" / "such.eml"),
-               QuarantineError);
+  EXPECT_THROW(ExportMessage(store, e, fs::path(dir.Path()) / "no" / "such.eml"), QuarantineError);
 }
 
 TEST_F(QuarantineStoreTest, ExportOfACopyThatIsGoneRaises) {
