@@ -5,9 +5,14 @@
 // same dialogue on a raw socket: DELE only, LIST+RETR+DELE one at a time,
 // and the RETRs and DELEs pipelined as RFC 2449 PIPELINING allows.
 //
+// Then the disk's part: the store alone, into an empty quarantine and into
+// one that already holds many copies, and the floor of one synced file.
+//
 //   quarantine_delete_cost [--messages N] [--size BYTES] [--rounds R] [--delay-ms D]
+//                          [--held COPIES]
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -30,6 +35,7 @@
 
 #include "app/check_cycle.h"
 #include "app/command_model.h"
+#include "app/deletion.h"
 #include "app/kvmain.h"
 #include "app/message_view_handlers.h"
 #include "app/quarantine_copy.h"
@@ -319,6 +325,81 @@ Outcome runProgram(std::uint16_t port, const DovecotServer& server, int count, b
   return outcome;
 }
 
+// The store alone: count copies of size bytes kept as the deletion keeps
+// them (Begin, Append, Commit, Prune), into a quarantine that already holds
+// held copies (written straight into the Maildir and the index).
+double runStore(int count, std::size_t size, int held) {
+  namespace q = kelvrin::quarantine;
+  kelvrin::test::TempDir data("kelvrin-bench-data-");
+  const std::filesystem::path folder = std::filesystem::path(data.Path()) / "quarantine";
+  {
+    q::QuarantineStore store(folder);
+    store.Open();
+  }
+  const std::string bytes = spamMessage(0, size);
+  std::vector<q::QuarantineEntry> entries;
+  for (int i = 0; i < held; ++i) {
+    q::QuarantineEntry e;
+    char id[16];
+    std::snprintf(id, sizeof id, "%012x", i);
+    e.Id = id;
+    e.FileName = "1700000000." + e.Id + ".kelvrin";
+    e.DeletedAt = 1700000000;
+    e.Host = "pop.example.net";
+    e.Port = 110;
+    e.User = "bob";
+    e.UIDL = "held" + std::to_string(i);
+    e.From = "Offers <deal@spam.example>";
+    e.Subject = "Cheap stuff";
+    e.Level = 10;
+    e.Size = static_cast<std::int64_t>(bytes.size());
+    kelvrin::test::WriteTextFile((folder / "new" / e.FileName).string(), bytes);
+    entries.push_back(std::move(e));
+  }
+  kelvrin::test::WriteTextFile((folder / "index").string(), q::FormatIndex(entries));
+  q::QuarantineSettings settings;
+  settings.RetentionDays = 100000;  // nothing is old enough to go
+  settings.SizeCap = std::int64_t{1} << 40;
+  q::QuarantineStore store(folder);
+  const auto start = Steady::now();
+  store.Open();
+  for (int n = 0; n < count; ++n) {
+    auto writer = store.Begin();
+    writer->Append(bytes);
+    q::QuarantineEntry e;
+    e.UIDL = "new" + std::to_string(n);
+    writer->Commit(e);
+    store.Prune(settings);
+  }
+  const double seconds = secondsSince(start);
+  if (store.Entries().size() != static_cast<std::size_t>(count + held)) {
+    throw std::runtime_error("the store holds " + std::to_string(store.Entries().size()));
+  }
+  return seconds;
+}
+
+// The durability floor: count files of size bytes written and synced, each
+// moved into place with its folder synced.
+double runSyncFloor(int count, std::size_t size) {
+  kelvrin::test::TempDir data("kelvrin-bench-data-");
+  const std::string bytes(size, 'x');
+  const auto start = Steady::now();
+  for (int n = 0; n < count; ++n) {
+    const std::string temp = data.Path() + "/t" + std::to_string(n);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+        ::fsync(fd) != 0) {
+      throw std::runtime_error("cannot write " + temp);
+    }
+    ::close(fd);
+    ::rename(temp.c_str(), (data.Path() + "/f" + std::to_string(n)).c_str());
+    const int dir = ::open(data.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return secondsSince(start);
+}
+
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
@@ -331,12 +412,14 @@ int main(int argc, char** argv) {
   std::size_t size = 5 * 1024;
   int rounds = 5;
   int delayMs = 5;
+  int held = 10000;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--messages") == 0) count = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--size") == 0)
       size = static_cast<std::size_t>(std::atol(argv[i + 1]));
     if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--delay-ms") == 0) delayMs = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--held") == 0) held = std::atoi(argv[i + 1]);
   }
   if (!DovecotServer::Available()) {
     std::fprintf(stderr, "%s is not installed\n", DovecotServer::kBinary);
@@ -376,7 +459,11 @@ int main(int argc, char** argv) {
       rows.push_back({"floor: LIST+RETR+DELE", distant, 3, {}});
       rows.push_back({"floor: RETR+DELE pipelined", distant, 4, {}});
     }
+    std::vector<double> sync, storeEmpty, storeFull;
     for (int round = 1; round <= rounds; ++round) {
+      sync.push_back(runSyncFloor(count, size));
+      storeEmpty.push_back(runStore(count, size, 0));
+      storeFull.push_back(runStore(count, size, held));
       for (Row& row : rows) {
         auto server = fresh();
         std::unique_ptr<DelayProxy> proxy;
@@ -409,6 +496,14 @@ int main(int argc, char** argv) {
       std::printf("  %-8s %-28s %9.3f %11.2f\n", row.distant ? "distant" : "direct", row.name, m,
                   m * 1000 / count);
     }
+    const auto line = [&](const char* name, const std::vector<double>& seconds) {
+      const double m = median(seconds);
+      std::printf("  %-8s %-28s %9.3f %11.2f\n", "disk", name, m, m * 1000 / count);
+    };
+    line("one synced file + folder", sync);
+    line("store: empty quarantine", storeEmpty);
+    const std::string full = "store: " + std::to_string(held) + " copies held";
+    line(full.c_str(), storeFull);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "benchmark failed: %s\n", error.what());
     return 1;

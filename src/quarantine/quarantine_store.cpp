@@ -284,6 +284,7 @@ void QuarantineStore::Open() {
   opened_ = true;
   const IndexLock lock(folder_);
   entries_ = loadMended();
+  stampIndex();
 }
 
 std::vector<QuarantineEntry> QuarantineStore::loadMended() {
@@ -378,11 +379,77 @@ std::vector<QuarantineEntry> QuarantineStore::loadMended() {
 }
 
 void QuarantineStore::save(const std::vector<QuarantineEntry>& entries) {
+  stamp_.valid = false;
   try {
     base::replaceFileAtomically(indexPath(), FormatIndex(entries), base::FileMode::exactly(0600));
   } catch (const base::FileError& e) {
     fail("Cannot write", e.path(), e.error());
   }
+  stampIndex();
+}
+
+namespace {
+
+bool sameVersion(const struct stat& st, std::uint64_t device, std::uint64_t inode,
+                 std::int64_t size, std::int64_t sec, std::int64_t nsec) {
+  return st.st_dev == device && st.st_ino == inode && st.st_size == size &&
+         st.st_mtim.tv_sec == sec && st.st_mtim.tv_nsec == nsec;
+}
+
+}  // namespace
+
+void QuarantineStore::stampIndex() {
+  struct stat st {};
+  stamp_.valid = ::stat(indexPath().c_str(), &st) == 0;
+  stamp_.device = st.st_dev;
+  stamp_.inode = st.st_ino;
+  stamp_.size = st.st_size;
+  stamp_.mtimeSec = st.st_mtim.tv_sec;
+  stamp_.mtimeNsec = st.st_mtim.tv_nsec;
+}
+
+std::vector<QuarantineEntry> QuarantineStore::load() {
+  // Every change of the index holds the lock, and so does the caller: what
+  // this store last saw is still there unless the file is another now.
+  struct stat st {};
+  if (::stat(indexPath().c_str(), &st) != 0) {
+    if (errno != ENOENT) fail("Cannot read", indexPath(), errno);
+    stamp_.valid = false;
+    return {};
+  }
+  if (stamp_.valid && sameVersion(st, stamp_.device, stamp_.inode, stamp_.size, stamp_.mtimeSec,
+                                  stamp_.mtimeNsec)) {
+    return entries_;
+  }
+  auto bytes = readWhole(indexPath());
+  if (!bytes) fail("Cannot read", indexPath(), errno);
+  std::vector<QuarantineEntry> entries = ParseIndex(*bytes);
+  stampIndex();
+  return entries;
+}
+
+void QuarantineStore::append(const std::vector<QuarantineEntry>& entries,
+                             const QuarantineEntry& entry) {
+  stamp_.valid = false;
+  const base::FileDescriptor fd(::open(indexPath().c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+  struct stat st {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || st.st_size == 0) {
+    // No index to add to (removed by hand): a whole new one.
+    std::vector<QuarantineEntry> all = entries;
+    all.push_back(entry);
+    save(all);
+    return;
+  }
+  // Rewriting the whole index for every copy would make each deletion cost
+  // as much as the quarantine holds; one line is added instead. A line torn
+  // by a crash is ended first, so that it spoils no other.
+  std::string line = FormatIndex({entry}).substr(kIndexHeader.size() + 1);
+  char last = '\n';
+  if (::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n') line.insert(0, "\n");
+  if (!base::writeFully(fd.get(), line) || ::fsync(fd.get()) != 0) {
+    fail("Cannot write", indexPath(), errno);
+  }
+  stampIndex();
 }
 
 std::string QuarantineStore::newId() const {
@@ -458,7 +525,7 @@ QuarantineEntry QuarantineStore::Writer::Commit(QuarantineEntry entry) {
   std::vector<QuarantineEntry> entries;
   try {
     lock.emplace(store_.folder_);
-    entries = store_.loadMended();
+    entries = store_.load();
   } catch (...) {
     // No copy may stay behind in tmp/ for a message that is not deleted.
     failed_ = true;
@@ -473,9 +540,9 @@ QuarantineEntry QuarantineStore::Writer::Commit(QuarantineEntry entry) {
   }
   temp_.clear();
   syncFolder(store_.folder_ / "new");
-  entries.push_back(entry);
   try {
-    store_.save(entries);
+    store_.append(entries, entry);
+    entries.push_back(entry);
   } catch (...) {
     // Without its entry the copy would pass for one of an earlier crash,
     // and the message is not deleted anyway.
@@ -519,7 +586,7 @@ std::int64_t QuarantineStore::TotalSize() const {
 int QuarantineStore::Prune(const QuarantineSettings& settings) {
   if (!opened_) Open();
   const IndexLock lock(folder_);
-  std::vector<QuarantineEntry> entries = loadMended();
+  std::vector<QuarantineEntry> entries = load();
   const std::int64_t oldest = clock_.Now() - std::int64_t{settings.RetentionDays} * 86400;
   std::int64_t total = 0;
   for (const QuarantineEntry& e : entries)
@@ -545,7 +612,7 @@ int QuarantineStore::Prune(const QuarantineSettings& settings) {
 void QuarantineStore::Remove(std::string_view id) {
   if (!opened_) Open();
   const IndexLock lock(folder_);
-  std::vector<QuarantineEntry> entries = loadMended();
+  std::vector<QuarantineEntry> entries = load();
   const auto it = std::find_if(entries.begin(), entries.end(),
                                [&](const QuarantineEntry& e) { return e.Id == id; });
   if (it != entries.end()) {

@@ -121,15 +121,29 @@ class QuarantineStore {
 
  private:
   class IndexLock;
+  // Which version of the index file entries_ was read from or written as.
+  struct IndexStamp {
+    bool valid = false;
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0, mtimeSec = 0, mtimeNsec = 0;
+  };
   std::filesystem::path indexPath() const;
-  // Under the lock: the index as it is on disk, mended.
+  // Under the lock: the index as it is on disk, mended against the copies
+  // in the Maildir (Open only: it lists the folders).
   std::vector<QuarantineEntry> loadMended();
+  // Under the lock: the index as it is on disk; read again only when another
+  // program changed it since this store last read or wrote it.
+  std::vector<QuarantineEntry> load();
   void save(const std::vector<QuarantineEntry>& entries);
+  // Adds one entry at the end of the index (entries: the index before).
+  void append(const std::vector<QuarantineEntry>& entries, const QuarantineEntry& entry);
+  void stampIndex();
   std::string newId() const;
 
   std::filesystem::path folder_;
   Clock& clock_;
   std::vector<QuarantineEntry> entries_;
+  IndexStamp stamp_;
   bool opened_ = false;
 };
 

@@ -239,7 +239,7 @@ TEST_F(QuarantineDeletion, QuarantineOffFetchesNothingAndKeepsNothing) {
 // ---------------------------------------------------------------------------
 // The store fails for the k-th message
 
-enum class StoreFault { CannotCreate, DiskFull, CannotMove, CannotList };
+enum class StoreFault { CannotCreate, DiskFull, CannotMove, FolderGone };
 
 struct StoreFaultCase {
   const char* name;
@@ -323,7 +323,7 @@ TEST_P(StoreFailsForOne, ThatMessageStaysOnTheServerAndTheRestGoOn) {
   kv->setDeletionCopy(std::make_unique<AroundCopy>(std::move(inner), [&](int n, bool before) {
     if (n != c.k) return;
     if (c.fault == StoreFault::CannotCreate) (before ? breakFolder("tmp") : mendFolder("tmp"));
-    if (c.fault == StoreFault::CannotList) (before ? breakFolder("new") : mendFolder("new"));
+    if (c.fault == StoreFault::FolderGone) (before ? breakFolder("new") : mendFolder("new"));
     if (!before && !blocker.empty()) fs::remove(blocker);
   }));
   if (c.fault == StoreFault::DiskFull) limitFileSize(100000);
@@ -370,8 +370,8 @@ INSTANTIATE_TEST_SUITE_P(
         StoreFaultCase{"DiskFullLast", StoreFault::DiskFull, 4, "File too large"},
         StoreFaultCase{"CannotMoveFirst", StoreFault::CannotMove, 1, "Cannot move"},
         StoreFaultCase{"CannotMoveLast", StoreFault::CannotMove, 4, "Cannot move"},
-        StoreFaultCase{"CannotListSecond", StoreFault::CannotList, 2, "Cannot read"},
-        StoreFaultCase{"CannotListLast", StoreFault::CannotList, 4, "Cannot read"}),
+        StoreFaultCase{"FolderGoneSecond", StoreFault::FolderGone, 2, "Cannot move"},
+        StoreFaultCase{"FolderGoneLast", StoreFault::FolderGone, 4, "Cannot move"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------

@@ -323,6 +323,52 @@ TEST_F(QuarantineStoreTest, OpenAdoptsCopiesWithoutEntryAndDropsEntriesWithoutCo
   EXPECT_EQ(ParseIndex(ReadTextFile((folder() / "index").string())).size(), 2u);
 }
 
+TEST_F(QuarantineStoreTest, OpenThatCannotListTheCopiesChangesNothing) {
+  {
+    QuarantineStore store(folder(), clock);
+    keep(store, message(1), "a");
+    keep(store, message(2), "b");
+  }
+  const std::string index = ReadTextFile((folder() / "index").string());
+  fs::rename(folder() / "new", folder() / "new.away");
+  WriteTextFile((folder() / "new").string(), "");
+  QuarantineStore store(folder(), clock);
+  EXPECT_THROW(store.Open(), QuarantineError);
+  EXPECT_EQ(ReadTextFile((folder() / "index").string()), index)
+      << "entries dropped for copies that could not be listed";
+}
+
+TEST_F(QuarantineStoreTest, EachStoreSeesWhatTheOtherKept) {
+  QuarantineStore a(folder(), clock);
+  QuarantineStore b(folder(), clock);
+  keep(a, message(1), "a1");
+  keep(b, message(2), "b1");
+  keep(a, message(3), "a2");
+  EXPECT_EQ(uidlsOf(a.Entries()), (std::vector<std::string>{"a1", "b1", "a2"}));
+  QuarantineSettings settings;
+  b.Prune(settings);
+  EXPECT_EQ(uidlsOf(b.Entries()), (std::vector<std::string>{"a1", "b1", "a2"}));
+  b.Remove(b.Entries()[0].Id);
+  keep(a, message(4), "a3");
+  EXPECT_EQ(uidlsOf(a.Entries()), (std::vector<std::string>{"b1", "a2", "a3"}));
+}
+
+TEST_F(QuarantineStoreTest, LineTornByACrashSpoilsNoLaterEntry) {
+  QuarantineStore first(folder(), clock);
+  keep(first, message(1), "before");
+  // A crash in the middle of adding a line.
+  {
+    std::string index = ReadTextFile((folder() / "index").string());
+    WriteTextFile((folder() / "index").string(), index + "0123456789ab\t1.0123456789ab.kel");
+  }
+  QuarantineStore store(folder(), clock);
+  store.Open();
+  keep(store, message(2), "after");
+  QuarantineStore other(folder(), clock);
+  other.Open();
+  EXPECT_EQ(uidlsOf(other.Entries()), (std::vector<std::string>{"before", "after"}));
+}
+
 TEST_F(QuarantineStoreTest, OpenRemovesOnlyStaleHalfCopies) {
   QuarantineStore store(folder(), clock);
   store.Open();
