@@ -408,36 +408,36 @@ void QuarantineStore::stampIndex() {
   stamp_.mtimeNsec = st.st_mtim.tv_nsec;
 }
 
-std::vector<QuarantineEntry> QuarantineStore::load() {
+void QuarantineStore::refresh() {
   // Every change of the index holds the lock, and so does the caller: what
   // this store last saw is still there unless the file is another now.
   struct stat st {};
   if (::stat(indexPath().c_str(), &st) != 0) {
     if (errno != ENOENT) fail("Cannot read", indexPath(), errno);
     stamp_.valid = false;
-    return {};
+    entries_.clear();
+    return;
   }
   if (stamp_.valid && sameVersion(st, stamp_.device, stamp_.inode, stamp_.size, stamp_.mtimeSec,
                                   stamp_.mtimeNsec)) {
-    return entries_;
+    return;
   }
   auto bytes = readWhole(indexPath());
   if (!bytes) fail("Cannot read", indexPath(), errno);
-  std::vector<QuarantineEntry> entries = ParseIndex(*bytes);
+  entries_ = ParseIndex(*bytes);
   stampIndex();
-  return entries;
 }
 
-void QuarantineStore::append(const std::vector<QuarantineEntry>& entries,
-                             const QuarantineEntry& entry) {
+void QuarantineStore::append(const QuarantineEntry& entry) {
   stamp_.valid = false;
   const base::FileDescriptor fd(::open(indexPath().c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
   struct stat st {};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || st.st_size == 0) {
     // No index to add to (removed by hand): a whole new one.
-    std::vector<QuarantineEntry> all = entries;
+    std::vector<QuarantineEntry> all = entries_;
     all.push_back(entry);
     save(all);
+    entries_ = std::move(all);
     return;
   }
   // Rewriting the whole index for every copy would make each deletion cost
@@ -449,6 +449,7 @@ void QuarantineStore::append(const std::vector<QuarantineEntry>& entries,
   if (!base::writeFully(fd.get(), line) || ::fsync(fd.get()) != 0) {
     fail("Cannot write", indexPath(), errno);
   }
+  entries_.push_back(entry);
   stampIndex();
 }
 
@@ -522,10 +523,9 @@ QuarantineEntry QuarantineStore::Writer::Commit(QuarantineEntry entry) {
   const fs::path target = store_.folder_ / "new" / entry.FileName;
 
   std::optional<IndexLock> lock;
-  std::vector<QuarantineEntry> entries;
   try {
     lock.emplace(store_.folder_);
-    entries = store_.load();
+    store_.refresh();
   } catch (...) {
     // No copy may stay behind in tmp/ for a message that is not deleted.
     failed_ = true;
@@ -541,8 +541,7 @@ QuarantineEntry QuarantineStore::Writer::Commit(QuarantineEntry entry) {
   temp_.clear();
   syncFolder(store_.folder_ / "new");
   try {
-    store_.append(entries, entry);
-    entries.push_back(entry);
+    store_.append(entry);
   } catch (...) {
     // Without its entry the copy would pass for one of an earlier crash,
     // and the message is not deleted anyway.
@@ -550,7 +549,6 @@ QuarantineEntry QuarantineStore::Writer::Commit(QuarantineEntry entry) {
     failed_ = true;
     throw;
   }
-  store_.entries_ = std::move(entries);
   return entry;
 }
 
@@ -586,25 +584,37 @@ std::int64_t QuarantineStore::TotalSize() const {
 int QuarantineStore::Prune(const QuarantineSettings& settings) {
   if (!opened_) Open();
   const IndexLock lock(folder_);
-  std::vector<QuarantineEntry> entries = load();
+  refresh();
   const std::int64_t oldest = clock_.Now() - std::int64_t{settings.RetentionDays} * 86400;
   std::int64_t total = 0;
-  for (const QuarantineEntry& e : entries)
+  for (const QuarantineEntry& e : entries_)
     total += e.Size;
   // Oldest first (the order of the index): past the retention, or while
   // all together do not fit.
-  std::vector<QuarantineEntry> kept;
+  std::vector<bool> goes(entries_.size(), false);
   int removed = 0;
-  for (const QuarantineEntry& e : entries) {
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const QuarantineEntry& e = entries_[i];
     if (e.DeletedAt < oldest || total > settings.SizeCap) {
-      ::unlink(MessagePath(e).c_str());
+      goes[i] = true;
       total -= e.Size;
       ++removed;
-    } else {
-      kept.push_back(e);
     }
   }
-  if (removed > 0) save(kept);
+  if (removed == 0) return 0;
+  std::vector<QuarantineEntry> kept;
+  kept.reserve(entries_.size() - static_cast<std::size_t>(removed));
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (goes[i]) {
+      ::unlink(MessagePath(entries_[i]).c_str());
+    } else {
+      kept.push_back(std::move(entries_[i]));
+    }
+  }
+  entries_.clear();
+  // A crash before the index is saved leaves entries without copies, which
+  // the next Open drops.
+  save(kept);
   entries_ = std::move(kept);
   return removed;
 }
@@ -612,15 +622,15 @@ int QuarantineStore::Prune(const QuarantineSettings& settings) {
 void QuarantineStore::Remove(std::string_view id) {
   if (!opened_) Open();
   const IndexLock lock(folder_);
-  std::vector<QuarantineEntry> entries = load();
-  const auto it = std::find_if(entries.begin(), entries.end(),
+  refresh();
+  const auto it = std::find_if(entries_.begin(), entries_.end(),
                                [&](const QuarantineEntry& e) { return e.Id == id; });
-  if (it != entries.end()) {
-    ::unlink(MessagePath(*it).c_str());
-    entries.erase(it);
-    save(entries);
-  }
-  entries_ = std::move(entries);
+  if (it == entries_.end()) return;
+  ::unlink(MessagePath(*it).c_str());
+  std::vector<QuarantineEntry> kept = entries_;
+  kept.erase(kept.begin() + (it - entries_.begin()));
+  save(kept);
+  entries_ = std::move(kept);
 }
 
 }  // namespace kelvrin::quarantine

@@ -131,12 +131,13 @@ class QuarantineStore {
   // Under the lock: the index as it is on disk, mended against the copies
   // in the Maildir (Open only: it lists the folders).
   std::vector<QuarantineEntry> loadMended();
-  // Under the lock: the index as it is on disk; read again only when another
-  // program changed it since this store last read or wrote it.
-  std::vector<QuarantineEntry> load();
+  // Under the lock: entries_ made the index as it is on disk, read again
+  // only when another program changed it since this store last read or
+  // wrote it.
+  void refresh();
   void save(const std::vector<QuarantineEntry>& entries);
-  // Adds one entry at the end of the index (entries: the index before).
-  void append(const std::vector<QuarantineEntry>& entries, const QuarantineEntry& entry);
+  // Adds one entry at the end of the index and of entries_.
+  void append(const QuarantineEntry& entry);
   void stampIndex();
   std::string newId() const;
 
