@@ -315,33 +315,35 @@ std::vector<QuarantineEntry> QuarantineStore::loadMended() {
     }
     if (ec) fail("Cannot read", folder_ / sub, ec.value());
   }
-  const auto fileOf = [&](const std::string& name) -> const fs::path* {
+  // The name of an entry's copy as it is now, or nullptr.
+  const auto fileOf = [&](const std::string& name) -> const std::string* {
     auto it = files.find(name);
-    if (it != files.end()) return &it->second;
-    // A mail reader that moved a copy to cur/ adds ":2,FLAGS" to its name.
-    for (auto& [other, path] : files) {
-      if (other.rfind(name + ":", 0) == 0) return &path;
-    }
+    if (it != files.end()) return &it->first;
+    // A mail reader that moved a copy to cur/ adds ":2,FLAGS" to its name;
+    // such names sort right after name + ":".
+    const std::string prefix = name + ":";
+    it = files.lower_bound(prefix);
+    if (it != files.end() && it->first.compare(0, prefix.size(), prefix) == 0) return &it->first;
     return nullptr;
   };
 
   std::set<std::string> ids;
-  std::set<fs::path> claimed;
+  std::set<std::string> claimed;
   for (const QuarantineEntry& e : stored) {
-    const fs::path* file = fileOf(e.FileName);
+    const std::string* file = fileOf(e.FileName);
     // An entry whose copy is gone (removed by hand, or pruned by a crash
     // between the unlink and the index) has nothing to restore.
     if (!file || claimed.count(*file) || ids.count(e.Id)) continue;
     claimed.insert(*file);
     ids.insert(e.Id);
     QuarantineEntry kept = e;
-    kept.FileName = file->filename().string();
+    kept.FileName = *file;
     entries.push_back(std::move(kept));
   }
   // A copy without an entry (a crash after the copy was moved into place)
   // is kept: it may be all that is left of the message.
   for (const auto& [name, path] : files) {
-    if (claimed.count(path)) continue;
+    if (claimed.count(name)) continue;
     QuarantineEntry e;
     e.FileName = name;
     const std::size_t dot = name.find('.');

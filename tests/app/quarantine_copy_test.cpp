@@ -477,6 +477,27 @@ TEST_F(QuarantineDialogue, RefusedRetrKeepsThatMessageAndTheNextIsDeleted) {
   EXPECT_EQ(kv->Delete().Deleted(), (std::vector<std::int32_t>{1}));
 }
 
+TEST_F(QuarantineDialogue, MessageGoneFromTheServerIsNeitherFetchedNorDeleted) {
+  const auto s1 = SpamMessage(1, "s1");
+  const auto s2 = SpamMessage(2, "s2");
+  const auto v3 = ValidMessage(3, "v3");
+  script.AddSession(CheckSession({s1, s2, v3}, true));
+  // Another program took s1 away: its id is not in the list, and the
+  // position after the last message is refused.
+  script.AddSession(Join({LoginSteps(),
+                          StatSteps({s2, v3}, true),
+                          UidlListSteps({s2, v3}),
+                          {"C: LIST 3", "S: -ERR no such message", "C: QUIT", "S: +OK"}}));
+  check();
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_TRUE(deles(script.Log()).empty());
+  EXPECT_TRUE(nothingStored());
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 3u) << "the rows stay";
+  EXPECT_TRUE(kv->Delete().Deleted().empty());
+  EXPECT_FALSE(kv->State.CheckInProgress);
+}
+
 // ---------------------------------------------------------------------------
 // Larger than the quarantine may hold
 
