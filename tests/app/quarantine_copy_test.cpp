@@ -616,5 +616,38 @@ TEST_F(QuarantineFaultSweep, DropOrRefusalAtEveryCommand) {
   }
 }
 
+TEST_F(QuarantineFaultSweep, CancelAtEveryPumpDeletesNothingAndLeavesNoHalfCopy) {
+  const std::vector<MailboxMessage> box = MixedMailbox(7);
+  for (bool withUidl : {true, false}) {
+    // Slow replies: the client lets events run in the middle of each one,
+    // RETRs included.
+    reset(box, withUidl);
+    mailbox.slowReplies = true;
+    check();
+    int pumps = 0;
+    pump.onCall = [&](int) { pumps += kv->Delete().Running() ? 1 : 0; };
+    kv->btDeleteClick(app::kTagSpamDelete);
+    ASSERT_GT(pumps, 6);
+
+    for (int k = 1; k <= pumps; ++k) {
+      const std::string context =
+          std::string(withUidl ? "ids" : "no ids") + ", cancel at pump " + std::to_string(k);
+      reset(box, withUidl);
+      mailbox.slowReplies = true;
+      check();
+      int seen = 0;
+      pump.onCall = [&](int) {
+        if (kv->Delete().Running() && ++seen == k) kv->BtCancelClick();
+      };
+      kv->btDeleteClick(app::kTagSpamDelete);
+      pump.onCall = nullptr;
+      check();
+      EXPECT_TRUE(goneFromServer(box).empty()) << context << ": a cancelled deletion deleted";
+      expectExactCopies(box, context);
+      EXPECT_FALSE(kv->State.CheckInProgress) << context;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kelvrin::test
