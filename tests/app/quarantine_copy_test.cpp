@@ -498,6 +498,41 @@ TEST_F(QuarantineDialogue, MessageGoneFromTheServerIsNeitherFetchedNorDeleted) {
   EXPECT_FALSE(kv->State.CheckInProgress);
 }
 
+TEST_F(QuarantineDialogue, MessageThatGrewPastTheCapIsReadToItsEndAndKeptOnTheServer) {
+  // The check listed a small message; by the deletion the server gives
+  // more than the quarantine may hold. The rest of the reply is still read,
+  // so the session goes on with the next message.
+  kv->KVmain->setValue("KeepDeletedMB", 1);
+  const auto s1 = SpamMessage(1, "s1");
+  const auto s2 = SpamMessage(2, "s2");
+  script.AddSession(CheckSession({s1, s2}, true));
+  std::vector<std::string> deletion =
+      Join({LoginSteps(),
+            StatSteps({s1, s2}, true),
+            UidlListSteps({s1, s2}),
+            {"C: LIST 1", "S: +OK 1 1100000", "C: RETR 1", "S: +OK", "S: Subject: big", "S: "}});
+  for (int i = 0; i < 1100; ++i)
+    deletion.push_back("S: " + std::string(998, 'b'));
+  for (const char* step :
+       {"S: .", "C: LIST 2", "S: +OK 2 22", "C: RETR 2", "S: +OK", "S: Subject: small",
+        "S: ", "S: .", "C: DELE 2", "S: +OK", "C: QUIT", "S: +OK"}) {
+    deletion.push_back(step);
+  }
+  script.AddSession(deletion);
+  script.AddSession(CheckSession({s1}, true));
+  check();
+  kv->btDeleteClick(app::kTagSpamDelete);
+
+  EXPECT_TRUE(script.Finished());
+  ASSERT_EQ(copy->NotDeleted().size(), 1u);
+  EXPECT_EQ(copy->NotDeleted()[0],
+            "Message #1 not deleted: too large to keep a copy (more than 1.0 MB)");
+  ASSERT_EQ(store->Entries().size(), 1u);
+  EXPECT_EQ(store->ReadMessage(store->Entries()[0]), "Subject: small\r\n\r\n");
+  EXPECT_TRUE(filesIn(folder() / "tmp").empty()) << "the abandoned copy was left";
+  EXPECT_EQ(kv->Delete().Deleted(), (std::vector<std::int32_t>{1}));
+}
+
 // ---------------------------------------------------------------------------
 // Larger than the quarantine may hold
 
