@@ -584,28 +584,42 @@ INSTANTIATE_TEST_SUITE_P(Cases, TooLarge,
 // ---------------------------------------------------------------------------
 // Old copies go after each deletion
 
-TEST_F(QuarantineDeletion, DeletionPrunesCopiesPastTheRetention) {
-  for (int days : {14, 30}) {
+TEST_F(QuarantineDeletion, DeletionPrunesByTheOptionsRetentionAndCap) {
+  struct Case {
+    int days, megabytes, ageDays;
+    std::size_t oldBytes;
+    bool oldStays;
+  };
+  const Case cases[] = {
+      {14, 200, 20, 100, false},   // past the retention
+      {30, 200, 20, 100, true},    // a longer retention keeps it
+      {30, 1, 2, 1048500, false},  // young, but the new copy does not fit beside it
+      {30, 2, 2, 1048500, true},   // a larger cap has room for both
+  };
+  for (const Case& c : cases) {
+    const std::string context = std::to_string(c.days) + " days, " + std::to_string(c.megabytes) +
+                                " MB, " + std::to_string(c.oldBytes) + " bytes " +
+                                std::to_string(c.ageDays) + " days old";
     reset(MixedMailbox(3), true);  // spam: s3
-    kv->KVmain->setValue("KeepDeletedDays", days);
+    kv->KVmain->setValue("KeepDeletedDays", c.days);
+    kv->KVmain->setValue("KeepDeletedMB", c.megabytes);
     wallClock.now = 1750000000;
     {
       auto writer = store->Begin();
-      writer->Append("Subject: old\r\n\r\n");
+      writer->Append("Subject: old\r\n\r\n" + std::string(c.oldBytes, 'o'));
       quarantine::QuarantineEntry old;
       old.Subject = "old";
       writer->Commit(old);
     }
-    wallClock.now += std::int64_t{20} * 86400;
+    wallClock.now += std::int64_t{c.ageDays} * 86400;
     checkAndDelete();
     std::vector<std::string> subjects;
     for (const auto& e : onDisk())
       subjects.push_back(e.Subject);
-    if (days == 14) {
-      EXPECT_EQ(subjects, (std::vector<std::string>{"message s3"}));
-    } else {
-      EXPECT_EQ(subjects, (std::vector<std::string>{"old", "message s3"}));
-    }
+    EXPECT_EQ(subjects, c.oldStays ? (std::vector<std::string>{"old", "message s3"})
+                                   : (std::vector<std::string>{"message s3"}))
+        << context;
+    EXPECT_EQ(mailbox.Ids().count("s3"), 0u) << context;
   }
 }
 
