@@ -1,0 +1,206 @@
+// The tray icon on a real X server: a private Xvfb with the jwm window
+// manager, whose tray is an XEmbed tray. The icon of a small tray program
+// must end up inside the tray manager's window, also when the program was
+// started before the tray (as an autostarted program often is).
+//
+// Skipped when Xvfb, jwm or the X utilities are not installed
+// (packages xvfb jwm x11-utils). Every process started here is stopped by
+// its PID.
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+const char* const kJwmConfig = R"(<?xml version="1.0"?>
+<JWM>
+  <Tray x="0" y="-1" height="32" autohide="off">
+    <Dock/>
+  </Tray>
+</JWM>
+)";
+
+// A started process, stopped (SIGTERM, then SIGKILL) when it goes.
+struct Child {
+  std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+  QByteArray output;
+
+  ~Child() { stop(); }
+  void stop() {
+    if (process->state() == QProcess::NotRunning) return;
+    process->terminate();
+    if (!process->waitForFinished(5000)) {
+      process->kill();
+      process->waitForFinished(5000);
+    }
+  }
+  void collect() { output += process->readAllStandardOutput(); }
+  QStringList lines() {
+    collect();
+    return QString::fromUtf8(output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  }
+  QString last(const QString& prefix) {
+    const QStringList all = lines();
+    for (auto it = all.crbegin(); it != all.crend(); ++it) {
+      if (it->startsWith(prefix)) return it->mid(prefix.size());
+    }
+    return {};
+  }
+};
+
+}  // namespace
+
+class TrayX11Test : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void cleanupTestCase();
+  void anIconStartedBeforeTheTrayJoinsItOnceItAppears();
+  void theIconSitsInTheTrayAndComesBackAfterARestart();
+
+ private:
+  QProcessEnvironment xEnvironment() const;
+  void startJwm();
+  void stopJwm();
+  QString run(const QString& program, const QStringList& args) const;
+  // Whether the window or one of its ancestors is the tray manager's window.
+  bool insideTray(const QString& window) const;
+  void startPeer(Child& peer);
+
+  QTemporaryDir dir_;
+  Child xvfb_;
+  Child jwm_;
+  QString display_;
+  QString xwininfo_;
+  QString xprop_;
+};
+
+void TrayX11Test::initTestCase() {
+  const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+  const QString jwm = QStandardPaths::findExecutable("jwm");
+  xwininfo_ = QStandardPaths::findExecutable("xwininfo");
+  xprop_ = QStandardPaths::findExecutable("xprop");
+  if (xvfb.isEmpty() || jwm.isEmpty() || xwininfo_.isEmpty() || xprop_.isEmpty()) {
+    QSKIP("needs Xvfb, jwm, xwininfo and xprop (packages xvfb jwm x11-utils)");
+  }
+  QVERIFY(dir_.isValid());
+  QFile config(dir_.filePath("jwmrc"));
+  QVERIFY(config.open(QIODevice::WriteOnly));
+  config.write(kJwmConfig);
+  config.close();
+
+  // Xvfb picks a free display and writes its number to the given fd; only
+  // the local socket, no TCP.
+  xvfb_.process->start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+  QVERIFY2(xvfb_.process->waitForStarted(10000), "Xvfb did not start");
+  QTRY_VERIFY_WITH_TIMEOUT(
+      !xvfb_.lines().isEmpty() || xvfb_.process->state() == QProcess::NotRunning, 20000);
+  QVERIFY2(!xvfb_.lines().isEmpty(), "Xvfb gave no display number");
+  display_ = QStringLiteral(":") + xvfb_.lines().front().trimmed();
+}
+
+void TrayX11Test::cleanupTestCase() {
+  jwm_.stop();
+  xvfb_.stop();
+}
+
+QProcessEnvironment TrayX11Test::xEnvironment() const {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("DISPLAY", display_);
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  // No session bus: the icon must take the XEmbed road to jwm's tray rather
+  // than a StatusNotifierItem host that some bus might offer.
+  env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+  env.remove("WAYLAND_DISPLAY");
+  return env;
+}
+
+void TrayX11Test::startJwm() {
+  jwm_.output.clear();
+  jwm_.process->setProcessEnvironment(xEnvironment());
+  jwm_.process->start(QStandardPaths::findExecutable("jwm"), {"-f", dir_.filePath("jwmrc")});
+  QVERIFY2(jwm_.process->waitForStarted(10000), "jwm did not start");
+}
+
+void TrayX11Test::stopJwm() {
+  jwm_.stop();
+}
+
+QString TrayX11Test::run(const QString& program, const QStringList& args) const {
+  QProcess p;
+  p.setProcessEnvironment(xEnvironment());
+  p.start(program, args);
+  if (!p.waitForFinished(10000)) {
+    p.kill();
+    p.waitForFinished();
+    return {};
+  }
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+bool TrayX11Test::insideTray(const QString& window) const {
+  static const QRegularExpression parentLine(QStringLiteral("Parent window id: (0x[0-9a-fA-F]+)"));
+  static const QRegularExpression rootLine(QStringLiteral("Root window id: (0x[0-9a-fA-F]+)"));
+  QString id = window;
+  for (int depth = 0; depth < 8 && !id.isEmpty(); ++depth) {
+    if (run(xprop_, {"-id", id, "_NET_SYSTEM_TRAY_ORIENTATION"}).contains("= ")) return true;
+    const QString info = run(xwininfo_, {"-children", "-id", id});
+    const QString parent = parentLine.match(info).captured(1);
+    if (parent.isEmpty() || parent == rootLine.match(info).captured(1)) return false;
+    id = parent;
+  }
+  return false;
+}
+
+void TrayX11Test::startPeer(Child& peer) {
+  peer.process->setProcessEnvironment(xEnvironment());
+  peer.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  peer.process->start(QStringLiteral(KELVRIN_TRAY_X11_PEER), {});
+  QVERIFY2(peer.process->waitForStarted(10000), "the tray program did not start");
+}
+
+void TrayX11Test::anIconStartedBeforeTheTrayJoinsItOnceItAppears() {
+  Child peer;
+  startPeer(peer);
+  QTRY_VERIFY_WITH_TIMEOUT(!peer.last("available ").isEmpty(), 20000);
+  QCOMPARE(peer.last("available "), QStringLiteral("0"));
+
+  startJwm();
+  QTRY_COMPARE_WITH_TIMEOUT(peer.last("available "), QStringLiteral("1"), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(!peer.last("icon ").isEmpty(), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(insideTray(peer.last("icon ")), 20000);
+  QCOMPARE(peer.process->state(), QProcess::Running);
+  peer.stop();
+}
+
+void TrayX11Test::theIconSitsInTheTrayAndComesBackAfterARestart() {
+  // jwm runs from the test before; a fresh program joins at once.
+  if (jwm_.process->state() != QProcess::Running) startJwm();
+  Child peer;
+  startPeer(peer);
+  QTRY_COMPARE_WITH_TIMEOUT(peer.last("available "), QStringLiteral("1"), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(!peer.last("icon ").isEmpty(), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(insideTray(peer.last("icon ")), 20000);
+  // The program's ordinary window is framed by jwm, not taken into the tray.
+  QVERIFY(!peer.last("window ").isEmpty());
+  QVERIFY(!insideTray(peer.last("window ")));
+
+  // The tray goes away (the panel is restarted) and comes back: the program
+  // notices both and its icon is in the new tray.
+  stopJwm();
+  QTRY_COMPARE_WITH_TIMEOUT(peer.last("available "), QStringLiteral("0"), 20000);
+  startJwm();
+  QTRY_COMPARE_WITH_TIMEOUT(peer.last("available "), QStringLiteral("1"), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(insideTray(peer.last("icon ")), 20000);
+  QCOMPARE(peer.process->state(), QProcess::Running);
+  peer.stop();
+}
+
+QTEST_GUILESS_MAIN(TrayX11Test)
+#include "tray_x11_test.moc"
