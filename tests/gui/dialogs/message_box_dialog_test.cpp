@@ -92,6 +92,8 @@ class MessageBoxDialogTest : public QObject {
   void beepFollowsTheIconUnlessSilent();
   void boxesCentreOnTheActiveWindowElseOnTheDesktop();
   void stayOnTopModeGivesBoxesNoOwner();
+  void msgBoxAtPlacesTheBoxWhereTheCallerSays();
+  void buttonBoxDefaultGlyphsAndStayOnTop();
   void inputBoxReturnsTextAndCancelIsOneNulCharacter();
   void inputBoxAcceptsAtMost255Characters();
   void inputDialogJoinsFieldsAndCheckBoxes();
@@ -484,6 +486,68 @@ void MessageBoxDialogTest::stayOnTopModeGivesBoxesNoOwner() {
   const Seen free = run();
   QCOMPARE(free.parent, nullptr);
   QVERIFY(free.onTop);
+}
+
+void MessageBoxDialogTest::msgBoxAtPlacesTheBoxWhereTheCallerSays() {
+  // The welcome box: on the screen's centre although a window is active
+  // elsewhere, unlike MsgBox, which centres on that window.
+  QWidget main;
+  main.setWindowTitle("Main");
+  main.setGeometry(10, 20, 300, 200);
+  main.show();
+  main.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&main));
+  gui::QtPrompter prompter(&main);
+  QPoint centre;
+  QString title;
+  ModalDriver driver([&](QDialog* d) {
+    centre = d->geometry().center();
+    title = d->windowTitle();
+    press(d, 0);
+  });
+  QCOMPARE(prompter.MsgBoxAt("Welcome", "", true, 64, ui::BoxPosition::ScreenCenter), 1);
+  QVERIFY(near(centre, QGuiApplication::primaryScreen()->availableGeometry().center()));
+  QVERIFY(!near(centre, main.frameGeometry().center()));
+  QCOMPARE(title, QStringLiteral("Main"));
+}
+
+void MessageBoxDialogTest::buttonBoxDefaultGlyphsAndStayOnTop() {
+  QTemporaryDir dir;
+  const QString glyph = dir.filePath("spam.png");
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::red);
+  QVERIFY(pixmap.save(glyph));
+
+  gui::QtPrompter prompter;
+  QList<bool> hasIcon;
+  bool onTop = false;
+  int focused = -1;
+  ModalDriver driver([&](QDialog* d) {
+    auto* box = qobject_cast<gui::MessageBoxDialog*>(d);
+    QVERIFY(box);
+    for (std::size_t i = 0; i < box->buttons().size(); ++i) {
+      hasIcon << !box->buttons()[i]->icon().isNull();
+      if (box->focusWidget() == box->buttons()[i]) focused = static_cast<int>(i);
+    }
+    onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    press(d, kEnter);
+  });
+  ui::ButtonBoxArgs args;
+  args.text = "From: a@b.org";
+  args.caption = "Kelvrin";
+  args.buttons = "&OK|&Spam|&Reply|Reply&Quote";
+  args.defaultButton = 2;
+  args.glyphs = {"", glyph.toStdString()};
+  args.stayOnTop = true;
+  QCOMPARE(prompter.ButtonBox(args), 12);  // Enter pressed the default
+  QCOMPARE(focused, 1);
+  QCOMPARE(hasIcon, (QList<bool>{false, true, false, false}));
+  QVERIFY(onTop);
+
+  // A default beyond the buttons falls back to the first.
+  args.defaultButton = 9;
+  ModalDriver second([](QDialog* d) { press(d, kEnter); });
+  QCOMPARE(prompter.ButtonBox(args), 11);
 }
 
 void MessageBoxDialogTest::inputBoxReturnsTextAndCancelIsOneNulCharacter() {
