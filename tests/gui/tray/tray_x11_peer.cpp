@@ -2,7 +2,8 @@
 // TrayIconView and reports on stdout, one line per change, whether a tray
 // is there ("available 1"), the X window of its icon ("icon 0x...") and that
 // of an ordinary window it shows beside it ("window 0x..."), which a window
-// manager frames but no tray takes in.
+// manager frames but no tray takes in. It also reports what reaches it from
+// the tray: "click <shift> <ctrl>", "double", "middle" and "menu".
 
 #include <QApplication>
 #include <QMenu>
@@ -34,6 +35,13 @@ int main(int argc, char** argv) {
   model.setHint("Kelvrin Valid:1\ra@b.org=Hello");
   kelvrin::notify::TrayIconDisplay(model, kelvrin::notify::kTrayNewMail, 0);
   model.setIconVisible(true);
+
+  view.onClick = [](bool shift, bool ctrl) {
+    say("click " + QByteArray::number(shift ? 1 : 0) + " " + QByteArray::number(ctrl ? 1 : 0));
+  };
+  view.onDoubleClick = [] { say("double"); };
+  view.onMiddleClick = [] { say("middle"); };
+  QObject::connect(&popup2, &QMenu::aboutToShow, [] { say("menu"); });
 
   say("available " + QByteArray::number(view.trayAvailable() ? 1 : 0));
   QObject::connect(&view, &kelvrin::gui::TrayIconView::trayAvailableChanged, [](bool available) {

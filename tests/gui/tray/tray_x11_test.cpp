@@ -63,6 +63,7 @@ class TrayX11Test : public QObject {
   void cleanupTestCase();
   void anIconStartedBeforeTheTrayJoinsItOnceItAppears();
   void theIconSitsInTheTrayAndComesBackAfterARestart();
+  void theTraysClicksReachTheProgram();
 
  private:
   QProcessEnvironment xEnvironment() const;
@@ -79,6 +80,7 @@ class TrayX11Test : public QObject {
   QString display_;
   QString xwininfo_;
   QString xprop_;
+  QString xdotool_;
 };
 
 void TrayX11Test::initTestCase() {
@@ -86,6 +88,7 @@ void TrayX11Test::initTestCase() {
   const QString jwm = QStandardPaths::findExecutable("jwm");
   xwininfo_ = QStandardPaths::findExecutable("xwininfo");
   xprop_ = QStandardPaths::findExecutable("xprop");
+  xdotool_ = QStandardPaths::findExecutable("xdotool");
   if (xvfb.isEmpty() || jwm.isEmpty() || xwininfo_.isEmpty() || xprop_.isEmpty()) {
     QSKIP("needs Xvfb, jwm, xwininfo and xprop (packages xvfb jwm x11-utils)");
   }
@@ -198,6 +201,48 @@ void TrayX11Test::theIconSitsInTheTrayAndComesBackAfterARestart() {
   startJwm();
   QTRY_COMPARE_WITH_TIMEOUT(peer.last("available "), QStringLiteral("1"), 20000);
   QTRY_VERIFY_WITH_TIMEOUT(insideTray(peer.last("icon ")), 20000);
+  QCOMPARE(peer.process->state(), QProcess::Running);
+  peer.stop();
+}
+
+void TrayX11Test::theTraysClicksReachTheProgram() {
+  // What an XEmbed tray hands over, as the help pages say: the click with
+  // the keys held, the double click, the middle click and the menu.
+  if (xdotool_.isEmpty()) QSKIP("needs xdotool");
+  if (jwm_.process->state() != QProcess::Running) startJwm();
+  Child peer;
+  startPeer(peer);
+  QTRY_VERIFY_WITH_TIMEOUT(!peer.last("icon ").isEmpty(), 20000);
+  const QString icon = peer.last("icon ");
+  QTRY_VERIFY_WITH_TIMEOUT(insideTray(icon), 20000);
+
+  auto events = [&] {
+    QStringList out;
+    for (const QString& line : peer.lines()) {
+      if (line.startsWith("click") || line == "double" || line == "middle" || line == "menu")
+        out << line;
+    }
+    return out;
+  };
+  // Clicks further apart than a double click's interval stay single clicks.
+  auto xdo = [&](const QStringList& args) {
+    QTest::qWait(700);
+    run(xdotool_, args);
+  };
+
+  xdo({"mousemove", "--window", icon, "8", "8", "click", "1"});
+  QTRY_COMPARE_WITH_TIMEOUT(events(), QStringList{"click 0 0"}, 20000);
+  xdo({"keydown", "ctrl", "click", "1", "keyup", "ctrl"});
+  QTRY_COMPARE_WITH_TIMEOUT(events().last(), QStringLiteral("click 0 1"), 20000);
+  xdo({"keydown", "shift", "click", "1", "keyup", "shift"});
+  QTRY_COMPARE_WITH_TIMEOUT(events().last(), QStringLiteral("click 1 0"), 20000);
+  xdo({"click", "2"});
+  QTRY_COMPARE_WITH_TIMEOUT(events().last(), QStringLiteral("middle"), 20000);
+  xdo({"click", "--repeat", "2", "--delay", "60", "1"});
+  QTRY_COMPARE_WITH_TIMEOUT(events().last(), QStringLiteral("double"), 20000);
+  xdo({"click", "3"});
+  QTRY_COMPARE_WITH_TIMEOUT(events().last(), QStringLiteral("menu"), 20000);
+  xdo({"key", "Escape"});
   QCOMPARE(peer.process->state(), QProcess::Running);
   peer.stop();
 }
