@@ -1,12 +1,19 @@
 // The tray icon on a real X server: a private Xvfb with the jwm window
 // manager, whose tray is an XEmbed tray. The icon of a small tray program
 // must end up inside the tray manager's window, also when the program was
-// started before the tray (as an autostarted program often is).
+// started before the tray (as an autostarted program often is). The clicks
+// an XEmbed tray hands over, and those a StatusNotifierItem host sends over
+// a private session bus, must reach the program's handlers.
 //
 // Skipped when Xvfb, jwm or the X utilities are not installed
-// (packages xvfb jwm x11-utils). Every process started here is stopped by
-// its PID.
+// (packages xvfb jwm x11-utils; xdotool and dbus-daemon for the clicks). Every process started here
+// is stopped by its PID.
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusObjectPath>
+#include <QDBusReply>
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
@@ -53,6 +60,35 @@ struct Child {
   }
 };
 
+// The StatusNotifierItem host side, as far as a tray program needs it: a
+// watcher that says a host is there and takes the items' registrations.
+class Watcher : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+  Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+  Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+
+ public:
+  bool hostRegistered() const { return true; }
+  int protocolVersion() const { return 0; }
+  QStringList items() const { return items_; }
+
+ public slots:
+  void RegisterStatusNotifierItem(const QString& service) {
+    items_ << service;
+    emit StatusNotifierItemRegistered(service);
+  }
+  void RegisterStatusNotifierHost(const QString&) {}
+
+ signals:
+  void StatusNotifierItemRegistered(const QString& service);
+  void StatusNotifierHostRegistered();
+
+ private:
+  QStringList items_;
+};
+
 }  // namespace
 
 class TrayX11Test : public QObject {
@@ -64,6 +100,7 @@ class TrayX11Test : public QObject {
   void anIconStartedBeforeTheTrayJoinsItOnceItAppears();
   void theIconSitsInTheTrayAndComesBackAfterARestart();
   void theTraysClicksReachTheProgram();
+  void aStatusNotifierItemTrayGetsTheClicksAndTheMenu();
 
  private:
   QProcessEnvironment xEnvironment() const;
@@ -72,7 +109,7 @@ class TrayX11Test : public QObject {
   QString run(const QString& program, const QStringList& args) const;
   // Whether the window or one of its ancestors is the tray manager's window.
   bool insideTray(const QString& window) const;
-  void startPeer(Child& peer);
+  void startPeer(Child& peer, const QString& sessionBus = QStringLiteral("disabled:"));
 
   QTemporaryDir dir_;
   Child xvfb_;
@@ -161,8 +198,10 @@ bool TrayX11Test::insideTray(const QString& window) const {
   return false;
 }
 
-void TrayX11Test::startPeer(Child& peer) {
-  peer.process->setProcessEnvironment(xEnvironment());
+void TrayX11Test::startPeer(Child& peer, const QString& sessionBus) {
+  QProcessEnvironment env = xEnvironment();
+  env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBus);
+  peer.process->setProcessEnvironment(env);
   peer.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
   peer.process->start(QStringLiteral(KELVRIN_TRAY_X11_PEER), {});
   QVERIFY2(peer.process->waitForStarted(10000), "the tray program did not start");
@@ -245,6 +284,67 @@ void TrayX11Test::theTraysClicksReachTheProgram() {
   xdo({"key", "Escape"});
   QCOMPARE(peer.process->state(), QProcess::Running);
   peer.stop();
+}
+
+void TrayX11Test::aStatusNotifierItemTrayGetsTheClicksAndTheMenu() {
+  // A private session bus with a StatusNotifierWatcher: the program's icon
+  // registers there as an item, and the host's Activate and
+  // SecondaryActivate calls become the click and the middle click.
+  const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
+  if (daemon.isEmpty()) QSKIP("needs dbus-daemon");
+  Child bus;
+  bus.process->start(daemon, {"--session", "--nofork", "--print-address=1"});
+  QVERIFY2(bus.process->waitForStarted(10000), "dbus-daemon did not start");
+  QTRY_VERIFY_WITH_TIMEOUT(!bus.lines().isEmpty(), 20000);
+  const QString address = bus.lines().front().trimmed();
+  QVERIFY(address.startsWith("unix:"));
+
+  Watcher watcher;
+  {
+    QDBusConnection connection = QDBusConnection::connectToBus(address, "kelvrin-sni-host");
+    QVERIFY2(connection.isConnected(), qPrintable(connection.lastError().message()));
+    QVERIFY(connection.registerObject("/StatusNotifierWatcher", &watcher,
+                                      QDBusConnection::ExportAllSlots |
+                                          QDBusConnection::ExportAllProperties |
+                                          QDBusConnection::ExportAllSignals));
+    QVERIFY(connection.registerService("org.kde.StatusNotifierWatcher"));
+
+    Child peer;
+    startPeer(peer, address);
+    QTRY_VERIFY_WITH_TIMEOUT(!watcher.items().isEmpty(), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.last("available "), QStringLiteral("1"), 20000);
+    // An item names its bus service, and perhaps an object path after it.
+    QString service = watcher.items().front();
+    QString path = QStringLiteral("/StatusNotifierItem");
+    if (const qsizetype slash = service.indexOf('/'); slash > 0) {
+      path = service.mid(slash);
+      service.truncate(slash);
+    }
+    QDBusInterface item(service, path, "org.kde.StatusNotifierItem", connection);
+    QVERIFY2(item.isValid(), qPrintable(item.lastError().message()));
+
+    auto events = [&] {
+      QStringList out;
+      for (const QString& line : peer.lines()) {
+        if (line.startsWith("click") || line == "double" || line == "middle") out << line;
+      }
+      return out;
+    };
+    item.asyncCall("Activate", 10, 10);
+    QTRY_COMPARE_WITH_TIMEOUT(events(), QStringList{"click 0 0"}, 20000);
+    item.asyncCall("SecondaryActivate", 10, 10);
+    QTRY_COMPARE_WITH_TIMEOUT(events(), (QStringList{"click 0 0", "middle"}), 20000);
+    // The host draws the tray menu itself, from the menu the item exports.
+    const auto menuPath = item.property("Menu").value<QDBusObjectPath>();
+    QVERIFY(!menuPath.path().isEmpty() && menuPath.path() != "/");
+    QDBusInterface menu(service, menuPath.path(), "com.canonical.dbusmenu", connection);
+    menu.asyncCall("AboutToShow", 0);
+    QTRY_VERIFY_WITH_TIMEOUT(peer.lines().contains("menu"), 20000);
+    QCOMPARE(peer.process->state(), QProcess::Running);
+    peer.stop();
+  }
+  QDBusConnection::disconnectFromBus("kelvrin-sni-host");
+  bus.stop();
 }
 
 QTEST_GUILESS_MAIN(TrayX11Test)
