@@ -11,7 +11,9 @@
 //
 // Without a tray the icon cannot be seen: trayAvailable() is false, the
 // program keeps its window, and the view looks for a tray once a second and
-// shows the icon as soon as one appears.
+// shows the icon as soon as one appears. A tray that goes away is announced
+// too (trayAvailableChanged(false)), so that a window hidden in it can come
+// back instead of leaving the program running unseen.
 
 #include <QObject>
 #include <QPointer>
