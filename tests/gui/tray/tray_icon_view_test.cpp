@@ -47,6 +47,7 @@ class TrayIconViewTest : public QObject {
   void picturesAreDrawnAtTheSizeAsked();
   void theCycleTimerAdvancesTheModel();
   void aStillPictureStaysStill();
+  void frequentHintChangesDoNotHoldTheCycle();
   void theTooltipIsTheHintAsDisplayText_data();
   void theTooltipIsTheHintAsDisplayText();
   void withoutATrayTheIconWaitsAndShowsOnceOneAppears();
@@ -185,6 +186,25 @@ void TrayIconViewTest::aStillPictureStaysStill() {
   view.cycleTick();
   QCOMPARE(view.shownIndex(), 2);
   QCOMPARE(view.trayIcon()->icon().cacheKey(), key);
+}
+
+void TrayIconViewTest::frequentHintChangesDoNotHoldTheCycle() {
+  // During a check the status, and with it the hint, may change faster than
+  // the 150 ms picture interval; the pictures must go on turning.
+  notify::TrayIconModel model;
+  gui::TrayIconView view(model, nullptr);
+  notify::TrayIconDisplay(model, notify::kTrayChecking, 0);
+  int advances = 0;
+  int last = model.IconIndex();
+  for (int i = 0; i < 100 && advances < 3; ++i) {
+    model.setHint("Kelvrin Status: Message #" + std::to_string(i));
+    QTest::qWait(20);
+    if (model.IconIndex() != last) {
+      ++advances;
+      last = model.IconIndex();
+    }
+  }
+  QVERIFY2(advances >= 3, "the cycle stood still while the hint changed");
 }
 
 void TrayIconViewTest::theTooltipIsTheHintAsDisplayText_data() {
