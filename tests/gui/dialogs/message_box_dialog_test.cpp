@@ -609,6 +609,10 @@ void MessageBoxDialogTest::inputBoxAcceptsAtMost255Characters() {
   ModalDriver driver([](QDialog* d) {
     auto* box = qobject_cast<gui::InputBoxDialog*>(d);
     QVERIFY(box);
+    QLineEdit* edit = box->edits().front();
+    QCOMPARE(edit->width(), 170);
+    QCOMPARE(edit->palette().color(QPalette::Base), edit->palette().color(QPalette::ToolTipBase));
+    QVERIFY(box->okButton()->isDefault());
     QTest::keyClicks(box->edits().front(), QString(300, QLatin1Char('x')));
     QTest::mouseClick(box->okButton(), Qt::LeftButton);
   });
@@ -632,8 +636,19 @@ void MessageBoxDialogTest::inputDialogJoinsFieldsAndCheckBoxes() {
       checks.push_back(c->isChecked());
     masked = std::all_of(box->edits().cbegin(), box->edits().cend(),
                          [](const QLineEdit* e) { return e->echoMode() == QLineEdit::Password; });
+    // Each prompt above its field; the next prompt 1.6 field heights below
+    // the top of the field before it.
+    QList<QLabel*> prompts;
+    for (QLabel* l : box->findChildren<QLabel*>()) {
+      if (l->buddy()) prompts << l;
+    }
+    std::sort(prompts.begin(), prompts.end(),
+              [](const QLabel* a, const QLabel* b) { return a->y() < b->y(); });
     secondBelowFirst =
-        box->edits().size() == 2 && box->edits()[1]->y() > box->edits()[0]->geometry().bottom();
+        box->edits().size() == 2 && prompts.size() == 2 && prompts[0]->buddy() == box->edits()[0] &&
+        prompts[1]->buddy() == box->edits()[1] &&
+        box->edits()[0]->y() > prompts[0]->geometry().bottom() &&
+        prompts[1]->y() - box->edits()[0]->y() == (box->edits()[0]->height() * 16 + 9) / 10;
     box->edits()[1]->setText("secret");
     QTest::mouseClick(box->checkBoxes()[1], Qt::LeftButton);
     QTest::mouseClick(box->okButton(), Qt::LeftButton);
@@ -671,6 +686,8 @@ void MessageBoxDialogTest::progressBoxCancelTellsTheOpenerAndLeavesTheBoxOpen() 
   QVERIFY(box->isVisible());
   QVERIFY(!box->isModal());
   QCOMPARE(box->cancelButton()->text(), QStringLiteral("&Cancel"));
+  QVERIFY(qAbs(box->cancelButton()->geometry().center().x() - box->width() / 2) <= 1);
+  QCOMPARE(box->cancelButton()->y(), box->gauge()->geometry().bottom() + 1 + ui::kProgressSpacing);
   QTest::mouseClick(box->cancelButton(), Qt::LeftButton);
   QCOMPARE(cancels, 1);
   QVERIFY(box->isVisible());
@@ -729,6 +746,8 @@ void MessageBoxDialogTest::progressBoxGaugeStepsWithinItsRange() {
   QCOMPARE(gauge->x(), ui::kProgressSpacing);
   QVERIFY(prompter.ProgressBoxStep(2));
   QCOMPARE(gauge->value(), 2);
+  // The gauge spans the box less its margins.
+  QCOMPARE(gauge->width() + 2 * ui::kProgressSpacing, prompter.progressWindow()->width());
   QVERIFY(prompter.ProgressBoxStep(10));
   QCOMPARE(gauge->value(), 5);
   QVERIFY(prompter.ProgressBoxClose());
