@@ -16,7 +16,6 @@
 // back instead of leaving the program running unseen.
 
 #include <QObject>
-#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <functional>
