@@ -101,6 +101,7 @@ class TrayX11Test : public QObject {
   void theIconSitsInTheTrayAndComesBackAfterARestart();
   void theTraysClicksReachTheProgram();
   void aStatusNotifierItemTrayGetsTheClicksAndTheMenu();
+  void withoutANotificationServiceTheTrayShowsTheBalloonAndItsClick();
 
  private:
   QProcessEnvironment xEnvironment() const;
@@ -109,7 +110,8 @@ class TrayX11Test : public QObject {
   QString run(const QString& program, const QStringList& args) const;
   // Whether the window or one of its ancestors is the tray manager's window.
   bool insideTray(const QString& window) const;
-  void startPeer(Child& peer, const QString& sessionBus = QStringLiteral("disabled:"));
+  void startPeer(Child& peer, const QString& sessionBus = QStringLiteral("disabled:"),
+                 const QStringList& args = {});
 
   QTemporaryDir dir_;
   Child xvfb_;
@@ -198,12 +200,12 @@ bool TrayX11Test::insideTray(const QString& window) const {
   return false;
 }
 
-void TrayX11Test::startPeer(Child& peer, const QString& sessionBus) {
+void TrayX11Test::startPeer(Child& peer, const QString& sessionBus, const QStringList& args) {
   QProcessEnvironment env = xEnvironment();
   env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBus);
   peer.process->setProcessEnvironment(env);
   peer.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  peer.process->start(QStringLiteral(KELVRIN_TRAY_X11_PEER), {});
+  peer.process->start(QStringLiteral(KELVRIN_TRAY_X11_PEER), args);
   QVERIFY2(peer.process->waitForStarted(10000), "the tray program did not start");
 }
 
@@ -345,6 +347,22 @@ void TrayX11Test::aStatusNotifierItemTrayGetsTheClicksAndTheMenu() {
   }
   QDBusConnection::disconnectFromBus("kelvrin-sni-host");
   bus.stop();
+}
+
+void TrayX11Test::withoutANotificationServiceTheTrayShowsTheBalloonAndItsClick() {
+  if (xdotool_.isEmpty()) QSKIP("needs xdotool");
+  if (jwm_.process->state() != QProcess::Running) startJwm();
+  Child peer;
+  startPeer(peer, QStringLiteral("disabled:"), {"--balloon"});
+  QTRY_VERIFY_WITH_TIMEOUT(!peer.last("balloon ").isEmpty(), 20000);
+  const QStringList at = peer.last("balloon ").split(' ');
+  QCOMPARE(at.size(), 4);
+  QTest::qWait(300);  // let the balloon settle where it was reported
+  run(xdotool_, {"mousemove", QString::number(at[0].toInt() + at[2].toInt() / 2),
+                 QString::number(at[1].toInt() + at[3].toInt() / 2), "click", "1"});
+  QTRY_COMPARE_WITH_TIMEOUT(peer.last("balloonclick "), QStringLiteral("0 0"), 20000);
+  QCOMPARE(peer.process->state(), QProcess::Running);
+  peer.stop();
 }
 
 QTEST_GUILESS_MAIN(TrayX11Test)
