@@ -102,6 +102,7 @@ class TrayX11Test : public QObject {
   void theTraysClicksReachTheProgram();
   void aStatusNotifierItemTrayGetsTheClicksAndTheMenu();
   void withoutANotificationServiceTheTrayShowsTheBalloonAndItsClick();
+  void aStatusNotifierItemHostThatComesLateNeverLeavesTheProgramUnseen();
 
  private:
   QProcessEnvironment xEnvironment() const;
@@ -363,6 +364,42 @@ void TrayX11Test::withoutANotificationServiceTheTrayShowsTheBalloonAndItsClick()
   QTRY_COMPARE_WITH_TIMEOUT(peer.last("balloonclick "), QStringLiteral("0 0"), 20000);
   QCOMPARE(peer.process->state(), QProcess::Running);
   peer.stop();
+}
+
+void TrayX11Test::aStatusNotifierItemHostThatComesLateNeverLeavesTheProgramUnseen() {
+  // The toolkit chooses between a StatusNotifierItem and an XEmbed icon
+  // once, when the program starts; a host that registers later may not get
+  // the item. Whatever happens, the program must not believe in a tray that
+  // shows nothing: it says "available 1" only when its item is registered.
+  const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
+  if (daemon.isEmpty()) QSKIP("needs dbus-daemon");
+  stopJwm();  // no XEmbed tray either
+  Child bus;
+  bus.process->start(daemon, {"--session", "--nofork", "--print-address=1"});
+  QVERIFY2(bus.process->waitForStarted(10000), "dbus-daemon did not start");
+  QTRY_VERIFY_WITH_TIMEOUT(!bus.lines().isEmpty(), 20000);
+  const QString address = bus.lines().front().trimmed();
+  Watcher watcher;
+  {
+    QDBusConnection connection = QDBusConnection::connectToBus(address, "kelvrin-late-host");
+    QVERIFY(connection.isConnected());
+    Child peer;
+    startPeer(peer, address);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.last("available "), QStringLiteral("0"), 20000);
+
+    QVERIFY(connection.registerObject("/StatusNotifierWatcher", &watcher,
+                                      QDBusConnection::ExportAllSlots |
+                                          QDBusConnection::ExportAllProperties |
+                                          QDBusConnection::ExportAllSignals));
+    QVERIFY(connection.registerService("org.kde.StatusNotifierWatcher"));
+    // Give the program a few of its tray probes to notice the host.
+    QTest::qWait(3500);
+    QCOMPARE(peer.last("available ") == QStringLiteral("1"), !watcher.items().isEmpty());
+    QCOMPARE(peer.process->state(), QProcess::Running);
+    peer.stop();
+  }
+  QDBusConnection::disconnectFromBus("kelvrin-late-host");
+  bus.stop();
 }
 
 QTEST_GUILESS_MAIN(TrayX11Test)
