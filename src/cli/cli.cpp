@@ -20,6 +20,7 @@
 #include "cli/interrupt.h"
 #include "cli/text_output.h"
 #include "filter/rule_lists.h"
+#include "mail/display_text.h"
 #include "protocols/smtp_client.h"
 #include "settings/forms.h"
 #include "settings/ini_file.h"
@@ -267,7 +268,8 @@ struct RowOut {
   std::int32_t badds = 0;
   std::int32_t tolevel = 0;
   std::int32_t bsubj = 0;
-  std::string from, sendto, subject, date, uidl;
+  std::string from, sendto, subject, date, uidl;  // the bytes, as scored
+  mail::MessageDisplay display;                   // what a person reads
   std::int64_t size = 0;
 };
 
@@ -288,11 +290,16 @@ std::vector<RowOut> snapshotRows(app::TKVmain& kv) {
       r.date = m->DateText;
       r.uidl = m->UIDL;
       r.size = m->Size;
+      r.display = mail::DisplayHeaders(*m);
     } else {
       r.from = row.Node.From;
       r.sendto = row.Node.SendTo;
       r.subject = row.Node.Subject;
       r.uidl = row.Node.UIDL;
+      r.display = {mail::HeaderDisplayText(r.from),
+                   mail::HeaderDisplayText(r.sendto),
+                   mail::HeaderDisplayText(r.subject),
+                   {}};
     }
     rows.push_back(std::move(r));
   }
@@ -314,9 +321,10 @@ void printTable(std::ostream& out, const std::vector<RowOut>& rows) {
   for (const RowOut& r : rows) {
     std::string level = std::to_string(r.level);
     out << std::string(level.size() < 5 ? 5 - level.size() : 0, ' ') << level << "  "
-        << (r.marked ? "x" : " ") << "   " << fitColumn(terminalText(r.from), 30) << " "
-        << fitColumn(terminalText(r.sendto), 24) << " " << fitColumn(terminalText(r.subject), 40)
-        << " " << fitColumn(terminalText(r.date), 31) << " "
+        << (r.marked ? "x" : " ") << "   " << fitColumn(terminalText(r.display.From), 30) << " "
+        << fitColumn(terminalText(r.display.SendTo), 24) << " "
+        << fitColumn(terminalText(r.display.Subject), 40) << " "
+        << fitColumn(terminalText(r.display.Date), 31) << " "
         << std::string(std::to_string(r.index).size() < 5 ? 5 - std::to_string(r.index).size() : 0,
                        ' ')
         << r.index << "\n";
@@ -342,7 +350,10 @@ void printJson(std::ostream& out, const app::TKVmain& kv, int messages,
         << ", \"tolevel\": " << r.tolevel << ", \"bsubj\": " << r.bsubj
         << ", \"from\": " << jsonString(r.from) << ", \"sendto\": " << jsonString(r.sendto)
         << ", \"subject\": " << jsonString(r.subject) << ", \"date\": " << jsonString(r.date)
-        << ", \"uidl\": " << jsonString(r.uidl) << ", \"size\": " << r.size << "}";
+        << ", \"uidl\": " << jsonString(r.uidl) << ", \"size\": " << r.size
+        << ", \"display\": {\"from\": " << jsonUtf8String(r.display.From)
+        << ", \"sendto\": " << jsonUtf8String(r.display.SendTo)
+        << ", \"subject\": " << jsonUtf8String(r.display.Subject) << "}}";
   }
   out << "]";
   if (deleted) {
@@ -639,8 +650,8 @@ int runShow(const CommandLine& line, const Environment& env, std::ostream& out, 
     reportFailure(err, kv);
     return kExitFailed;
   }
-  out << terminalText(kv.Body().LastCaption()) << "\n\n"
-      << terminalText(kv.Body().LastText(), true) << "\n";
+  out << terminalText(kv.Body().LastDisplayCaption()) << "\n\n"
+      << terminalText(kv.Body().LastDisplayText(), true) << "\n";
   return kExitOk;
 }
 
@@ -700,8 +711,9 @@ int runQuarantineList(const CommandLine& line, const Environment& env, std::ostr
     out << fitColumn(e.Id, 12) << " " << utcTime(e.DeletedAt) << " "
         << std::string(level.size() < 5 ? 5 - level.size() : 0, ' ') << level << " "
         << std::string(size.size() < 9 ? 9 - size.size() : 0, ' ') << size << " "
-        << fitColumn(terminalText(accountOf(e)), 24) << " " << fitColumn(terminalText(e.From), 30)
-        << " " << terminalText(e.Subject) << "\n";
+        << fitColumn(terminalText(accountOf(e)), 24) << " "
+        << fitColumn(terminalText(mail::HeaderDisplayText(e.From)), 30) << " "
+        << terminalText(mail::HeaderDisplayText(e.Subject)) << "\n";
   }
   out << entries.size() << " kept in " << store.Folder().string() << "\n";
   return kExitOk;
