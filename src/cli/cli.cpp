@@ -331,15 +331,26 @@ void printTable(std::ostream& out, const std::vector<RowOut>& rows) {
   }
 }
 
-void printCounts(std::ostream& out, const app::TKVmain& kv, int messages) {
-  out << "Messages: " << messages << "   Valid: " << kv.State.ValidCount
-      << "   Suspect: " << kv.State.SuspectCount << "   Spam: " << kv.State.SpamCount << "\n";
+// What the server holds, when a check could list only part of it.
+std::int64_t serverCount(app::TKVmain& kv, int messages) {
+  const std::int64_t held = kv.Check().LastOutcome().ServerCount;
+  return held > messages ? held : messages;
 }
 
-void printJson(std::ostream& out, const app::TKVmain& kv, int messages,
-               const std::vector<RowOut>& rows, const std::vector<std::int32_t>* deleted,
+void printCounts(std::ostream& out, app::TKVmain& kv, int messages) {
+  out << "Messages: " << messages << "   Valid: " << kv.State.ValidCount
+      << "   Suspect: " << kv.State.SuspectCount << "   Spam: " << kv.State.SpamCount << "\n";
+  if (serverCount(kv, messages) > messages) {
+    out << "The server holds " << serverCount(kv, messages) << " messages; only the first "
+        << messages << " were checked (a check lists at most 65535).\n";
+  }
+}
+
+void printJson(std::ostream& out, app::TKVmain& kv, int messages, const std::vector<RowOut>& rows,
+               const std::vector<std::int32_t>* deleted,
                const app::QuarantineCopy* copy = nullptr) {
   out << "{\"status\": " << jsonString(kv.dfsStatus.Status()) << ", \"messages\": " << messages
+      << ", \"server_messages\": " << serverCount(kv, messages)
       << ", \"counts\": {\"valid\": " << kv.State.ValidCount
       << ", \"suspect\": " << kv.State.SuspectCount << ", \"spam\": " << kv.State.SpamCount
       << "}, \"rows\": [";

@@ -367,6 +367,47 @@ TEST_F(CliTest, LinesTheReaderSkipsAreWarnedAboutAndTheCheckGoesOn) {
   EXPECT_NE(r.err.find("Status: Unable connect..."), std::string::npos) << "the check ran";
 }
 
+// Message numbers are 16-bit: a larger mailbox is worked from its first
+// 65,535 messages, and both outputs and the status say so.
+TEST_F(CliTest, AMailboxOfMoreThan65535MessagesSaysOnlyPartWasChecked) {
+  FakeClock clock;
+  MailboxPop3 mailbox(clock);
+  mailbox.mailbox = MixedMailbox(65540);
+  ASSERT_EQ(init(110).exit, cli::kExitOk);
+  cli::Environment env;
+  env.socketFactory = [&] { return mailbox.MakeSocket(); };
+  env.clock = &clock;
+
+  const CliResult json = RunCli(withHome({"check", "--json"}), env);
+  ASSERT_EQ(json.exit, cli::kExitOk) << json.err;
+  EXPECT_EQ(WithPython("print(data['messages'], data['server_messages'], len(data['rows']))\n"
+                       "print(data['status'])",
+                       json.out),
+            "65535 65540 65535\n"
+            "Status: Listed the first 65535 of 65540 messages (a check lists at most 65535)\n");
+
+  const CliResult text = RunCli(withHome({"check"}), env);
+  ASSERT_EQ(text.exit, cli::kExitOk) << text.err;
+  EXPECT_EQ(text.out.rfind("Status: Listed the first 65535 of 65540 messages", 0), 0u)
+      << text.out.substr(0, 200);
+  EXPECT_NE(text.out.find("The server holds 65540 messages; only the first 65535 were checked"),
+            std::string::npos);
+}
+
+TEST_F(CliTest, AnOrdinaryMailboxReportsItsOwnCountAsTheServers) {
+  FakeClock clock;
+  MailboxPop3 mailbox(clock);
+  mailbox.mailbox = MixedMailbox(3);
+  ASSERT_EQ(init(110).exit, cli::kExitOk);
+  cli::Environment env;
+  env.socketFactory = [&] { return mailbox.MakeSocket(); };
+  env.clock = &clock;
+  const CliResult r = RunCli(withHome({"check", "--json"}), env);
+  ASSERT_EQ(r.exit, cli::kExitOk) << r.err;
+  EXPECT_EQ(WithPython("print(data['messages'], data['server_messages'])", r.out), "3 3\n");
+  EXPECT_EQ(RunCli(withHome({"check"}), env).out.find("The server holds"), std::string::npos);
+}
+
 TEST(InterruptPump, CtrlCRunsTheCancelOnceFromThePump) {
   int cancels = 0;
   cli::InterruptPump pump([&] { ++cancels; });
