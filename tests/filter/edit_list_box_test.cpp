@@ -178,23 +178,6 @@ TEST(TEditListBoxFile, SortingALoadedFileKeepsEqualEntriesInFileOrder) {
   EXPECT_THAT(list->entries(), ElementsAre("a", "A", "B", "b", "B", "c"));
 }
 
-TEST(TEditListBoxFile, ASavedListLoadsBackInTheSameOrder) {
-  TempHome home;
-  std::string file;
-  for (int k = 0; k < 5000; ++k)
-    file += (k % 2 ? "User" : "user") + std::to_string(k * 7919 % 5003) + "\r\n";
-  home.write("list.txt", file);
-  auto list = plainList(home.path(), "list.txt", /*sorted=*/true);
-  list->loadList();
-  const std::vector<std::string> sorted = list->entries();
-  list->setModified(true);
-  list->SaveList();
-  auto again = plainList(home.path(), "list.txt", /*sorted=*/true);
-  again->loadList();
-  EXPECT_EQ(again->entries(), sorted);
-  EXPECT_EQ(sorted.size(), 5000u);
-}
-
 // A large list file is loaded without holding its text whole beside the
 // entries: in a process of its own, the peak memory that loading adds stays
 // within twice the file's size (its entries alone take about 1.45 times).
