@@ -8,6 +8,7 @@
 #include "app/deletion.h"
 #include "app/kvmain.h"
 #include "app/session_guard.h"
+#include "mail/display_text.h"
 
 namespace kelvrin::app {
 
@@ -30,9 +31,11 @@ std::string_view trimControls(std::string_view text) {
 
 }  // namespace
 
-std::string bodyText(const mail::TMailMessage& message) {
+namespace {
+
+std::string joinedWithoutNbsp(const mail::TStringList& lines) {
   std::string text;
-  for (const std::string& line : message.Text) {
+  for (const std::string& line : lines) {
     text += line;
     text += "\r\n";
   }
@@ -48,6 +51,16 @@ std::string bodyText(const mail::TMailMessage& message) {
   }
   result.append(text, pos, std::string::npos);
   return result;
+}
+
+}  // namespace
+
+std::string bodyText(const mail::TMailMessage& message) {
+  return joinedWithoutNbsp(message.Text);
+}
+
+std::string bodyDisplayText(const mail::TMailMessage& message) {
+  return joinedWithoutNbsp(mail::DisplayTextLines(message));
 }
 
 std::string wrapBody(std::string_view text) {
@@ -181,6 +194,8 @@ void BodyDisplay::DisplayBody() {
       }
       lastCaption_ = "Message from " + from;
       lastText_ = text;
+      lastDisplayCaption_ = "Message from " + mail::DisplayFrom(*message);
+      lastDisplayText_ = displayText(wrapBody(bodyDisplayText(*message)), view.ClientHeight());
       ui::ButtonBoxArgs box;
       box.text = text;
       box.caption = lastCaption_;

@@ -24,6 +24,8 @@ inline constexpr int kBodyButtonReplyQuote = 14;
 
 // The message's text lines, each followed by CR LF, without any "&nbsp;".
 std::string bodyText(const mail::TMailMessage& message);
+// The same lines as display text (UTF-8, each part read in its charset).
+std::string bodyDisplayText(const mail::TMailMessage& message);
 // Long lines broken: once more than 120 characters have passed since the
 // last line end, the next blank is followed by a CR. The last character of
 // the text is left out.
@@ -52,11 +54,17 @@ class BodyDisplay {
   // The caption and text of the last box shown (for programs without one).
   const std::string& LastCaption() const { return lastCaption_; }
   const std::string& LastText() const { return lastText_; }
+  // The same box as a person reads it: the sender's display text and the
+  // body's, cut to the same lines.
+  const std::string& LastDisplayCaption() const { return lastDisplayCaption_; }
+  const std::string& LastDisplayText() const { return lastDisplayText_; }
 
  private:
   TKVmain& kv_;
   std::string lastCaption_;
   std::string lastText_;
+  std::string lastDisplayCaption_;
+  std::string lastDisplayText_;
   int lastMouseY_ = 0;
 };
 

@@ -159,6 +159,11 @@ void CheckCycle::serverMessagesSteps() {
     return;
   }
   outcome_.StatCount = client.MessageCount;
+  outcome_.ServerCount = client.ServerMessageCount;
+  // Message numbers are 16-bit: a larger mailbox is worked from its first
+  // 65,535 messages, and the window says so rather than let the count pass
+  // for the mailbox's.
+  const bool countLimited = client.ServerMessageCount > client.MessageCount;
 
   if (kv_.KVmain->checked("AutoUpdate1")) {
     if (s.CheckCounter <= 10) ++s.CheckCounter;
@@ -172,7 +177,9 @@ void CheckCycle::serverMessagesSteps() {
 
   VtreeToFront();
   kv_.dfsStatus.setStatus("Status: Searching host...");
-  kv_.dfsStatus.setPanel(1, "Messages: " + std::to_string(client.MessageCount));
+  kv_.dfsStatus.setPanel(
+      1, "Messages: " + std::to_string(client.MessageCount) +
+             (countLimited ? " of " + std::to_string(client.ServerMessageCount) : std::string()));
   s.SpamCount = 0;
   s.SuspectCount = 0;
   s.ValidCount = 0;
@@ -279,6 +286,9 @@ void CheckCycle::serverMessagesSteps() {
   if (s.UIDLCapable) client.Quit();
   // Otherwise the session stays open: a deletion addresses the messages by
   // their positions in it.
+  if (countLimited) {
+    kv_.dfsStatus.setStatus(CountLimitStatus(client.MessageCount, client.ServerMessageCount));
+  }
 
   const bool sendRcv = s.SendRcvReady == 1;
   cmd.setEnabled({"SendRcv", "ToolButton4", "SendReceive1"}, sendRcv);
@@ -512,6 +522,11 @@ void CheckCycle::Pop3Client1AfterRetrieve() {
   kv_.dfsStatus.setGauge(
       total <= 1 ? 100 : static_cast<int>(base::roundHalfEven(fetched * 100, total - 1)));
   kv_.Pump.ProcessEvents();
+}
+
+std::string CheckCycle::CountLimitStatus(int listed, std::int64_t held) {
+  return "Status: Listed the first " + std::to_string(listed) + " of " + std::to_string(held) +
+         " messages (a check lists at most 65535)";
 }
 
 void CheckCycle::Pop3Client1RetrieveProgress(std::uint16_t Percent) {

@@ -28,6 +28,9 @@ struct CheckOutcome {
   bool ErrorReported = false;
   // The number of messages STAT gave.
   int StatCount = 0;
+  // What STAT said before the 16-bit limit of the count: above StatCount
+  // when the mailbox holds more than a check can list.
+  std::int64_t ServerCount = 0;
 };
 
 class CheckCycle {
@@ -59,6 +62,8 @@ class CheckCycle {
   void Pop3Client1Error(std::int32_t Error, const std::string& Msg);
   void Pop3Client1AfterRetrieve();
   void Pop3Client1RetrieveProgress(std::uint16_t Percent);
+  // The status of a check that listed only the first 65,535 of the messages.
+  static std::string CountLimitStatus(int listed, std::int64_t held);
   // Attaches the handlers above to the client (the check's own set, without
   // a progress handler).
   void attachClientEvents();

@@ -20,6 +20,7 @@
 #include "cli/interrupt.h"
 #include "cli/text_output.h"
 #include "filter/rule_lists.h"
+#include "mail/display_text.h"
 #include "protocols/smtp_client.h"
 #include "settings/forms.h"
 #include "settings/ini_file.h"
@@ -132,6 +133,12 @@ void portAndSecurity(const std::map<std::string, std::string>& o, const std::str
   }
 }
 
+std::string trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 std::filesystem::path settingsHome(const CommandLine& line, const Environment& env) {
   return settings::resolveSettingsHome(line.home, env.environment);
 }
@@ -143,6 +150,9 @@ int runInit(const CommandLine& line, const Environment& env, std::ostream& out) 
   static const char* kKnown[] = {"--address",   "--pop-host",     "--user",    "--password",
                                  "--port",      "--security",     "--ca-file", "--smtp-host",
                                  "--smtp-port", "--smtp-security"};
+  // Values stored as given, blanks and quotes included.
+  static const char* kExactValues[] = {"--address",  "--pop-host", "--user",
+                                       "--password", "--ca-file",  "--smtp-host"};
   std::map<std::string, std::string> o;
   for (std::size_t i = 0; i < line.arguments.size(); ++i) {
     std::string name = line.arguments[i];
@@ -163,6 +173,17 @@ int runInit(const CommandLine& line, const Environment& env, std::ostream& out) 
   for (const char* required : {"--address", "--pop-host", "--user", "--password"}) {
     if (o.count(required) == 0 || o[required].empty()) {
       throw UsageError(std::string("init needs ") + required);
+    }
+  }
+  // The settings file trims a value, takes its enclosing quotes away and
+  // reads at most 2047 characters: what it cannot give back exactly is
+  // refused before anything is written.
+  for (const char* exact : kExactValues) {
+    if (o.count(exact) == 0) continue;
+    try {
+      (void)settings::exactIniValue(o[exact]);
+    } catch (const settings::SettingsError& e) {
+      throw UsageError(std::string(exact) + " cannot be stored: " + e.what());
     }
   }
   const std::string& address = o["--address"];
@@ -197,7 +218,20 @@ int runInit(const CommandLine& line, const Environment& env, std::ostream& out) 
   wizard->setText("SmtpPort", " " + std::to_string(smtpPort));
   wizard->setValue("SmtpSecurity", smtpSecurity);
   wizardIni.SaveAll();
-  ini.writeInteger(settings::kWizardFormName, "KVWccntypeGroup", 0);
+  // The form writes its texts unchanged; these go again in the form that
+  // reads back exactly (a password may well begin with a blank or be
+  // enclosed in quotes).
+  static const std::pair<const char*, const char*> kExactKeys[] = {
+      {"--address", "KVWMainEmail1"},  {"--pop-host", "KVWEdhost"}, {"--user", "KVWedUser"},
+      {"--password", "KVWedPassword"}, {"--ca-file", "CaFile"},     {"--smtp-host", "KVWsmtphost"}};
+  std::vector<settings::IniEntry> exact;
+  for (const auto& [option, key] : kExactKeys) {
+    if (o.count(option) == 0) continue;
+    exact.push_back(
+        {std::string(settings::kWizardFormName), key, settings::exactIniValue(o[option])});
+  }
+  exact.push_back({std::string(settings::kWizardFormName), "KVWccntypeGroup", "0"});
+  ini.writeAll(exact);
   out << "Settings written to " << file << "\n";
 
   // As the wizard does when the main address is entered.
@@ -234,7 +268,8 @@ struct RowOut {
   std::int32_t badds = 0;
   std::int32_t tolevel = 0;
   std::int32_t bsubj = 0;
-  std::string from, sendto, subject, date, uidl;
+  std::string from, sendto, subject, date, uidl;  // the bytes, as scored
+  mail::MessageDisplay display;                   // what a person reads
   std::int64_t size = 0;
 };
 
@@ -255,11 +290,16 @@ std::vector<RowOut> snapshotRows(app::TKVmain& kv) {
       r.date = m->DateText;
       r.uidl = m->UIDL;
       r.size = m->Size;
+      r.display = mail::DisplayHeaders(*m);
     } else {
       r.from = row.Node.From;
       r.sendto = row.Node.SendTo;
       r.subject = row.Node.Subject;
       r.uidl = row.Node.UIDL;
+      r.display = {mail::HeaderDisplayText(r.from),
+                   mail::HeaderDisplayText(r.sendto),
+                   mail::HeaderDisplayText(r.subject),
+                   {}};
     }
     rows.push_back(std::move(r));
   }
@@ -281,24 +321,36 @@ void printTable(std::ostream& out, const std::vector<RowOut>& rows) {
   for (const RowOut& r : rows) {
     std::string level = std::to_string(r.level);
     out << std::string(level.size() < 5 ? 5 - level.size() : 0, ' ') << level << "  "
-        << (r.marked ? "x" : " ") << "   " << fitColumn(terminalText(r.from), 30) << " "
-        << fitColumn(terminalText(r.sendto), 24) << " " << fitColumn(terminalText(r.subject), 40)
-        << " " << fitColumn(terminalText(r.date), 31) << " "
+        << (r.marked ? "x" : " ") << "   " << fitColumn(terminalText(r.display.From), 30) << " "
+        << fitColumn(terminalText(r.display.SendTo), 24) << " "
+        << fitColumn(terminalText(r.display.Subject), 40) << " "
+        << fitColumn(terminalText(r.display.Date), 31) << " "
         << std::string(std::to_string(r.index).size() < 5 ? 5 - std::to_string(r.index).size() : 0,
                        ' ')
         << r.index << "\n";
   }
 }
 
-void printCounts(std::ostream& out, const app::TKVmain& kv, int messages) {
-  out << "Messages: " << messages << "   Valid: " << kv.State.ValidCount
-      << "   Suspect: " << kv.State.SuspectCount << "   Spam: " << kv.State.SpamCount << "\n";
+// What the server holds, when a check could list only part of it.
+std::int64_t serverCount(app::TKVmain& kv, int messages) {
+  const std::int64_t held = kv.Check().LastOutcome().ServerCount;
+  return held > messages ? held : messages;
 }
 
-void printJson(std::ostream& out, const app::TKVmain& kv, int messages,
-               const std::vector<RowOut>& rows, const std::vector<std::int32_t>* deleted,
+void printCounts(std::ostream& out, app::TKVmain& kv, int messages) {
+  out << "Messages: " << messages << "   Valid: " << kv.State.ValidCount
+      << "   Suspect: " << kv.State.SuspectCount << "   Spam: " << kv.State.SpamCount << "\n";
+  if (serverCount(kv, messages) > messages) {
+    out << "The server holds " << serverCount(kv, messages) << " messages; only the first "
+        << messages << " were checked (a check lists at most 65535).\n";
+  }
+}
+
+void printJson(std::ostream& out, app::TKVmain& kv, int messages, const std::vector<RowOut>& rows,
+               const std::vector<std::int32_t>* deleted,
                const app::QuarantineCopy* copy = nullptr) {
   out << "{\"status\": " << jsonString(kv.dfsStatus.Status()) << ", \"messages\": " << messages
+      << ", \"server_messages\": " << serverCount(kv, messages)
       << ", \"counts\": {\"valid\": " << kv.State.ValidCount
       << ", \"suspect\": " << kv.State.SuspectCount << ", \"spam\": " << kv.State.SpamCount
       << "}, \"rows\": [";
@@ -309,7 +361,10 @@ void printJson(std::ostream& out, const app::TKVmain& kv, int messages,
         << ", \"tolevel\": " << r.tolevel << ", \"bsubj\": " << r.bsubj
         << ", \"from\": " << jsonString(r.from) << ", \"sendto\": " << jsonString(r.sendto)
         << ", \"subject\": " << jsonString(r.subject) << ", \"date\": " << jsonString(r.date)
-        << ", \"uidl\": " << jsonString(r.uidl) << ", \"size\": " << r.size << "}";
+        << ", \"uidl\": " << jsonString(r.uidl) << ", \"size\": " << r.size
+        << ", \"display\": {\"from\": " << jsonUtf8String(r.display.From)
+        << ", \"sendto\": " << jsonUtf8String(r.display.SendTo)
+        << ", \"subject\": " << jsonUtf8String(r.display.Subject) << "}}";
   }
   out << "]";
   if (deleted) {
@@ -332,7 +387,8 @@ void printJson(std::ostream& out, const app::TKVmain& kv, int messages,
 
 // Why a check did not complete, for standard error.
 void reportFailure(std::ostream& err, const app::TKVmain& kv) {
-  err << "kelvrin-cli: " << terminalText(kv.dfsStatus.Status()) << "\n";
+  const std::string status = terminalText(kv.dfsStatus.Status());
+  err << "kelvrin-cli: " << (trimmed(status).empty() ? "the check did not start" : status) << "\n";
   if (!kv.dfsStatus.Panel(2).empty()) err << "  " << terminalText(kv.dfsStatus.Panel(2)) << "\n";
   if (InterruptPump::interrupted()) err << "kelvrin-cli: cancelled\n";
 }
@@ -399,15 +455,59 @@ class Session {
   int statCount_ = 0;
 };
 
-int requireSettings(const std::filesystem::path& home, std::ostream& err) {
-  const std::string file = settings::settingsFileName(settings::programDirFor(home));
-  if (std::filesystem::exists(file)) return kExitOk;
-  err << "kelvrin-cli: there is no settings file " << file << "\n"
-      << "Create it with:\n"
+void printInitHint(std::ostream& err, const std::filesystem::path& home, const char* verb) {
+  err << verb << " it with:\n"
       << "  kelvrin-cli --home " << home.string()
       << " init --address you@example.com --pop-host pop.example.com --user NAME "
          "--password SECRET\n";
-  return kExitFailed;
+}
+
+// The settings file must exist and hold an account before a command
+// connects: a file that a check cannot use is named with what is wrong in
+// it, rather than left to a check that would stop without a word. Lines the
+// file's reader cannot make sense of are reported as warnings.
+int requireSettings(const std::filesystem::path& home, std::ostream& err) {
+  const std::string file = settings::settingsFileName(settings::programDirFor(home));
+  const settings::IniFile ini(file);
+  if (!ini.exists()) {
+    if (std::filesystem::exists(file)) {
+      err << "kelvrin-cli: the settings file " << file << " is not a regular file\n";
+      return kExitFailed;
+    }
+    err << "kelvrin-cli: there is no settings file " << file << "\n";
+    printInitHint(err, home, "Create");
+    return kExitFailed;
+  }
+  const settings::IniDocument doc = ini.load();
+  const std::vector<std::string> problems = doc.problems();
+  std::vector<std::string> missing;
+  const std::string section(settings::kWizardFormName);
+  if (!doc.hasSection(section)) {
+    missing.push_back("it has no [" + section + "] section, which holds the account");
+  } else {
+    const auto address = doc.value(section, "KVWMainEmail1");
+    if (!address || address->empty() || *address == settings::kPlaceholderMainEmail) {
+      missing.push_back("it has no main mail address (key KVWMainEmail1 of [" + section + "])");
+    }
+    const bool secondary = !doc.readBool(settings::kMainFormName, "Paccount", true) &&
+                           !doc.readString(section, "KVWsecEdhost", "").empty();
+    const auto host = doc.value(section, secondary ? "KVWsecEdhost" : "KVWEdhost");
+    if (!host || trimmed(*host).empty()) {
+      missing.push_back("it names no POP3 server (key KVWEdhost of [" + section + "])");
+    }
+  }
+  if (!missing.empty()) {
+    err << "kelvrin-cli: the settings file " << file << " cannot be used:\n";
+    for (const std::string& why : missing)
+      err << "  " << why << "\n";
+    for (const std::string& why : problems)
+      err << "  " << why << "\n";
+    printInitHint(err, home, "Write");
+    return kExitFailed;
+  }
+  for (const std::string& why : problems)
+    err << "kelvrin-cli: warning: " << file << " " << why << "\n";
+  return kExitOk;
 }
 
 int runCheck(const CommandLine& line, const Environment& env, std::ostream& out,
@@ -561,8 +661,8 @@ int runShow(const CommandLine& line, const Environment& env, std::ostream& out, 
     reportFailure(err, kv);
     return kExitFailed;
   }
-  out << terminalText(kv.Body().LastCaption()) << "\n\n"
-      << terminalText(kv.Body().LastText(), true) << "\n";
+  out << terminalText(kv.Body().LastDisplayCaption()) << "\n\n"
+      << terminalText(kv.Body().LastDisplayText(), true) << "\n";
   return kExitOk;
 }
 
@@ -588,12 +688,6 @@ std::unique_ptr<quarantine::QuarantineStore> openQuarantine(const Environment& e
       quarantine::QuarantineStore::DefaultFolder(env.environment));
   store->Open();
   return store;
-}
-
-std::string trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 int runQuarantineList(const CommandLine& line, const Environment& env, std::ostream& out) {
@@ -628,8 +722,9 @@ int runQuarantineList(const CommandLine& line, const Environment& env, std::ostr
     out << fitColumn(e.Id, 12) << " " << utcTime(e.DeletedAt) << " "
         << std::string(level.size() < 5 ? 5 - level.size() : 0, ' ') << level << " "
         << std::string(size.size() < 9 ? 9 - size.size() : 0, ' ') << size << " "
-        << fitColumn(terminalText(accountOf(e)), 24) << " " << fitColumn(terminalText(e.From), 30)
-        << " " << terminalText(e.Subject) << "\n";
+        << fitColumn(terminalText(accountOf(e)), 24) << " "
+        << fitColumn(terminalText(mail::HeaderDisplayText(e.From)), 30) << " "
+        << terminalText(mail::HeaderDisplayText(e.Subject)) << "\n";
   }
   out << entries.size() << " kept in " << store.Folder().string() << "\n";
   return kExitOk;

@@ -4,7 +4,10 @@
 // only raises a flag, and the event pump — which the POP3 client and Delay
 // call while they wait — turns it into BtCancelClick on the user-interface
 // thread. A second Ctrl-C ends the program at once (nothing was committed:
-// a session that ends without QUIT deletes nothing).
+// a session that ends without QUIT deletes nothing). Whatever ends the
+// program while the handlers are installed — the second Ctrl-C, SIGTERM,
+// SIGHUP, SIGQUIT, SIGPIPE or std::terminate — first removes every live
+// temporary file (spooled replies, attachments).
 
 #include <functional>
 
@@ -19,8 +22,9 @@ class InterruptPump final : public protocols::EventPump {
       : onInterrupt_(std::move(onInterrupt)) {}
   void ProcessEvents() override;
 
-  // Installs the SIGINT handler; the default action comes back after the
-  // first signal.
+  // Installs the handlers: the first SIGINT raises the flag, a second one
+  // and the other ending signals remove the temporary files and end the
+  // program by that signal.
   static void install();
   static void uninstall();
   // Whether Ctrl-C was pressed since the start.

@@ -57,7 +57,9 @@ bool validUtf8(std::string_view text) {
 
 }  // namespace
 
-std::string jsonString(std::string_view bytes) {
+namespace {
+
+std::string jsonLiteral(std::string_view bytes, bool utf8) {
   static const char* kHex = "0123456789abcdef";
   std::string out = "\"";
   for (char ch : bytes) {
@@ -83,7 +85,7 @@ std::string jsonString(std::string_view bytes) {
           out += "\\u00";
           out.push_back(kHex[c >> 4]);
           out.push_back(kHex[c & 0xF]);
-        } else if (c >= 0x80) {
+        } else if (c >= 0x80 && !utf8) {
           appendLatin1(out, c);
         } else {
           out.push_back(static_cast<char>(c));
@@ -92,6 +94,16 @@ std::string jsonString(std::string_view bytes) {
   }
   out += "\"";
   return out;
+}
+
+}  // namespace
+
+std::string jsonString(std::string_view bytes) {
+  return jsonLiteral(bytes, false);
+}
+
+std::string jsonUtf8String(std::string_view utf8) {
+  return jsonLiteral(utf8, validUtf8(utf8));
 }
 
 std::string terminalText(std::string_view bytes, bool keepLineBreaks) {

@@ -13,6 +13,10 @@ namespace kelvrin::cli {
 
 // A JSON string literal, quotes included.
 std::string jsonString(std::string_view bytes);
+// A JSON string literal of text that is already UTF-8 (display text): its
+// characters go as they are; should it not be valid UTF-8 after all, it is
+// written as jsonString writes bytes.
+std::string jsonUtf8String(std::string_view utf8);
 
 // Bytes as terminal text. Line breaks (CR, LF, CR LF) become LF when
 // keepLineBreaks, a blank otherwise; other control characters (C0, DEL and

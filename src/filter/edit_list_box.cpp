@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <limits>
+#include <numeric>
 #include <string>
 #include <utility>
 
@@ -38,23 +41,135 @@ std::string errnoText(int error) {
 }
 
 // Every line becomes an entry, empty ones too; CR LF, LF and CR all end a
-// line, and a break at the very end adds no entry.
-std::vector<std::string> splitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  std::size_t p = 0;
-  while (p < text.size()) {
-    const char c = text[p];
-    if (c == '\r' || c == '\n') {
-      lines.emplace_back(text.substr(start, p - start));
-      p += (c == '\r' && p + 1 < text.size() && text[p + 1] == '\n') ? 2 : 1;
-      start = p;
-    } else {
-      ++p;
+// line, and a break at the very end adds no entry. The text arrives in
+// pieces (a CR LF may be split between two of them); onLine sees each line
+// once it is complete.
+template <typename OnLine>
+class LineSplitter {
+ public:
+  explicit LineSplitter(OnLine onLine) : onLine_(std::move(onLine)) {}
+
+  void feed(std::string_view piece) {
+    std::size_t p = 0;
+    if (afterCR_ && !piece.empty()) {
+      if (piece.front() == '\n') p = 1;
+      afterCR_ = false;
+    }
+    std::size_t start = p;
+    while (p < piece.size()) {
+      const char c = piece[p];
+      if (c != '\r' && c != '\n') {
+        ++p;
+        continue;
+      }
+      complete(piece.substr(start, p - start));
+      if (c == '\r') {
+        if (p + 1 == piece.size()) {
+          afterCR_ = true;
+        } else if (piece[p + 1] == '\n') {
+          ++p;
+        }
+      }
+      start = ++p;
+    }
+    partial_.append(piece.substr(start));
+  }
+
+  void finish() {
+    if (!partial_.empty()) onLine_(std::string_view(partial_));
+    partial_.clear();
+  }
+
+ private:
+  void complete(std::string_view tail) {
+    if (partial_.empty()) {
+      onLine_(tail);
+      return;
+    }
+    partial_.append(tail);
+    onLine_(std::string_view(partial_));
+    partial_.clear();
+  }
+
+  OnLine onLine_;
+  std::string partial_;  // the start of a line that the next piece ends
+  bool afterCR_ = false;
+};
+
+// Reads the rest of the file in pieces; returns 0 or the errno.
+template <typename OnPiece>
+int readPieces(int fd, OnPiece onPiece) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    onPiece(std::string_view(buffer, static_cast<std::size_t>(n)));
+  }
+}
+
+// The lines of a list file. A list file can be large (a rule list collected
+// over years), so the text is never held whole: one pass counts the lines,
+// and the second makes each entry straight from the pieces read, into a
+// vector of exactly that size. (What cannot be read twice, a pipe, is read
+// once.)
+int readListLines(int fd, std::vector<std::string>& lines) {
+  lines.clear();
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    std::size_t count = 0;
+    LineSplitter counter([&count](std::string_view) { ++count; });
+    if (const int error = readPieces(fd, [&](std::string_view piece) { counter.feed(piece); })) {
+      return error;
+    }
+    counter.finish();
+    if (::lseek(fd, 0, SEEK_SET) < 0) return errno;
+    lines.reserve(count);
+  }
+  LineSplitter splitter([&lines](std::string_view line) { lines.emplace_back(line); });
+  if (const int error = readPieces(fd, [&](std::string_view piece) { splitter.feed(piece); })) {
+    return error;
+  }
+  splitter.finish();
+  return 0;
+}
+
+// Sorts the entries without a second copy of them: the order is found on
+// 32-bit indexes, and the strings are then moved along its cycles. A file
+// that the list saved itself is sorted already and costs one pass.
+void sortEntries(std::vector<std::string>& lines) {
+  const auto less = [](const std::string& a, const std::string& b) {
+    return compareEntries(a, b) < 0;
+  };
+  if (std::is_sorted(lines.begin(), lines.end(), less)) return;
+  constexpr std::uint32_t kPlaced = std::numeric_limits<std::uint32_t>::max();
+  if (lines.size() >= kPlaced) {
+    std::stable_sort(lines.begin(), lines.end(), less);
+    return;
+  }
+  // order[j]: the index of the entry that belongs at position j.
+  std::vector<std::uint32_t> order(lines.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return less(lines[a], lines[b]); });
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (order[i] == kPlaced) continue;
+    std::string held = std::move(lines[i]);
+    std::size_t j = i;
+    for (;;) {
+      const std::size_t from = order[j];
+      order[j] = kPlaced;
+      if (from == i) {
+        lines[j] = std::move(held);
+        break;
+      }
+      lines[j] = std::move(lines[from]);
+      j = from;
     }
   }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
-  return lines;
 }
 
 }  // namespace
@@ -355,33 +470,14 @@ void TEditListBox::loadList() {
     const std::filesystem::path path = listFilePath();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     int error = 0;
-    std::string text;
     if (fd < 0) {
       if (errno != ENOENT) error = errno;
     } else {
       const base::FileDescriptor file(fd);
-      struct stat info {};
-      if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-        text.reserve(static_cast<std::size_t>(info.st_size));
-      }
-      char buffer[65536];
-      for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-          if (errno == EINTR) continue;
-          error = errno;
-          break;
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-      }
+      std::vector<std::string> lines;
+      error = readListLines(fd, lines);
       if (error == 0) {
-        std::vector<std::string> lines = splitLines(text);
-        if (sorted_) {
-          // One sort instead of one sorted insert per line keeps big files fast.
-          std::stable_sort(lines.begin(), lines.end(),
-                           [](const auto& a, const auto& b) { return compareEntries(a, b) < 0; });
-        }
+        if (sorted_) sortEntries(lines);
         entries_ = std::move(lines);
         selected_.assign(entries_.size(), 0);
         itemIndex_ = -1;

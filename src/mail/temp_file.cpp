@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "base/atomic_file.h"
 #include "mail/random_source.h"
@@ -27,7 +32,47 @@ std::function<void(const std::string&)>& hookSlot() {
   return hook;
 }
 
+// The registry of live temporary files: fixed storage, so that the signal
+// path neither allocates nor locks. A slot is Free, Claimed while its path is
+// written or removed, or Live; only Live slots are read from a signal.
+constexpr int kLiveSlots = 64;
+enum : int { kFree = 0, kClaimed = 1, kLive = 2 };
+std::array<std::atomic<int>, kLiveSlots> gSlotState{};
+std::array<std::array<char, PATH_MAX>, kLiveSlots> gSlotPath{};
+
 }  // namespace
+
+int RegisterLiveTempFile(const std::string& path) noexcept {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int slot = 0; slot < kLiveSlots; ++slot) {
+    int expected = kFree;
+    if (!gSlotState[slot].compare_exchange_strong(expected, kClaimed)) continue;
+    std::memcpy(gSlotPath[slot].data(), path.c_str(), path.size() + 1);
+    gSlotState[slot].store(kLive, std::memory_order_release);
+    return slot;
+  }
+  return -1;
+}
+
+void UnregisterLiveTempFile(int slot) noexcept {
+  if (slot < 0 || slot >= kLiveSlots) return;
+  gSlotState[slot].store(kFree, std::memory_order_release);
+}
+
+void RemoveLiveTempFiles() noexcept {
+  for (int slot = 0; slot < kLiveSlots; ++slot) {
+    if (gSlotState[slot].load(std::memory_order_acquire) == kLive) {
+      ::unlink(gSlotPath[slot].data());
+    }
+  }
+}
+
+int LiveTempFileCount() noexcept {
+  int count = 0;
+  for (const auto& state : gSlotState)
+    count += state.load() == kLive ? 1 : 0;
+  return count;
+}
 
 std::string TempDirectory() {
   const char* dir = std::getenv("TMPDIR");
@@ -52,11 +97,13 @@ std::optional<TempFile> TempFile::Create(std::string_view identifier, std::strin
   return std::nullopt;
 }
 
-TempFile::TempFile(std::string path, int fd) : path_(std::move(path)) {
+TempFile::TempFile(std::string path, int fd)
+    : path_(std::move(path)), slot_(RegisterLiveTempFile(path_)) {
   sink_.fd = fd;
 }
 
-TempFile::TempFile(TempFile&& other) noexcept : path_(std::move(other.path_)) {
+TempFile::TempFile(TempFile&& other) noexcept
+    : path_(std::move(other.path_)), slot_(std::exchange(other.slot_, -1)) {
   sink_.fd = other.sink_.fd;
   sink_.failed = other.sink_.failed;
   sink_.buffer = std::move(other.sink_.buffer);
@@ -67,6 +114,7 @@ TempFile::TempFile(TempFile&& other) noexcept : path_(std::move(other.path_)) {
 TempFile::~TempFile() {
   if (sink_.fd >= 0) ::close(sink_.fd);
   if (!path_.empty()) ::unlink(path_.c_str());
+  UnregisterLiveTempFile(slot_);
 }
 
 bool TempFile::FileSink::WriteBytes(const char* data, std::size_t count) {

@@ -49,8 +49,22 @@ class TempFile {
 
   TempFile(std::string path, int fd);
   std::string path_;
+  int slot_ = -1;
   FileSink sink_;
 };
+
+// Every temporary file of the process is registered while it exists, so
+// that a way out that runs no destructor — a signal that ends the program —
+// can still remove it. Register returns the file's slot, or -1 when the
+// path is too long or every slot is taken (the file is then removed only by
+// its owner, as before).
+int RegisterLiveTempFile(const std::string& path) noexcept;
+void UnregisterLiveTempFile(int slot) noexcept;
+// Removes every registered file. Async-signal-safe (it only reads the
+// registry and calls unlink), so a signal handler may call it.
+void RemoveLiveTempFiles() noexcept;
+// How many files are registered; for tests.
+int LiveTempFileCount() noexcept;
 
 // Called with the path of every temporary file after it was written and
 // before it is read back; tests use it to play the virus scanner. An empty

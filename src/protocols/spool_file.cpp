@@ -31,6 +31,7 @@ bool SpoolFile::createFile() {
     if (fd >= 0) {
       fd_ = fd;
       path_ = std::move(path);
+      liveSlot_ = mail::RegisterLiveTempFile(path_);
       return true;
     }
     if (errno != EEXIST && errno != EINTR) return false;
@@ -74,6 +75,7 @@ void SpoolFile::Remove() {
   if (fd_ < 0) return;
   ::close(fd_);
   ::unlink(path_.c_str());
+  mail::UnregisterLiveTempFile(std::exchange(liveSlot_, -1));
   fd_ = -1;
   path_.clear();
 }

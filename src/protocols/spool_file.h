@@ -6,7 +6,8 @@
 // not hold its whole size in memory while it arrives. The file lies in the
 // temporary directory, is named prefix + "-" + eight upper-case hexadecimal
 // digits + ".$$$", is created exclusively with mode 0600 and is removed with
-// the SpoolFile.
+// the SpoolFile (or, should a signal end the program first, by the registry
+// of live temporary files).
 
 #include <cstddef>
 #include <optional>
@@ -46,6 +47,7 @@ class SpoolFile {
   std::string memory_;
   int fd_ = -1;
   std::string path_;
+  int liveSlot_ = -1;  // in the registry of live temporary files
   std::size_t size_ = 0;
 };
 

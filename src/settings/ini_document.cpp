@@ -43,6 +43,26 @@ void checkKeyName(std::string_view key) {
   }
 }
 
+// A line as a fault report quotes it: cut short, with every byte that is not
+// printable ASCII written as \xNN.
+std::string quotedLine(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  static const char* kHex = "0123456789ABCDEF";
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out += "\\x";
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0xF]);
+    }
+  }
+  out += text.size() > kShown ? "\"..." : "\"";
+  return out;
+}
+
 }  // namespace
 
 bool iniNameEquals(std::string_view a, std::string_view b) {
@@ -54,6 +74,24 @@ std::string iniValueText(std::string_view rawAfterEquals) {
   if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
   if (v.size() > kMaxIniValueLength) v = v.substr(0, kMaxIniValueLength);
   return std::string(v);
+}
+
+std::string exactIniValue(std::string_view value) {
+  if (value.find_first_of("\r\n") != std::string_view::npos) {
+    throw SettingsError("it holds a line break, which the settings file cannot hold");
+  }
+  if (value.find('\0') != std::string_view::npos) {
+    throw SettingsError("it holds a NUL byte, which the settings file cannot hold");
+  }
+  if (value.size() > kMaxIniValueLength) {
+    throw SettingsError("it is " + std::to_string(value.size()) +
+                        " bytes long; the settings file holds at most " +
+                        std::to_string(kMaxIniValueLength));
+  }
+  const bool trimmed = !value.empty() && (isBlank(value.front()) || isBlank(value.back()));
+  const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+  if (trimmed || quoted) return "\"" + std::string(value) + "\"";
+  return std::string(value);
 }
 
 std::string sanitizeIniValue(std::string_view value) {
@@ -237,6 +275,35 @@ void IniDocument::writeInteger(std::string_view section, std::string_view key, i
 
 void IniDocument::writeBool(std::string_view section, std::string_view key, bool value) {
   set(section, key, value ? "1" : "0");
+}
+
+std::vector<std::string> IniDocument::problems() const {
+  std::vector<std::string> found;
+  // A garbled file can have a fault on every line; the first few say enough.
+  constexpr std::size_t kMaxReported = 10;
+  bool inSection = false;
+  std::size_t faults = 0;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const Line& line = lines_[i];
+    std::string what;
+    if (line.text.find('\0') != std::string::npos) {
+      what = "holds NUL bytes (this is not a text file)";
+    } else if (line.kind == LineKind::Other) {
+      what = "is neither a [section] header, a key=value line nor a ;comment";
+    } else if (line.kind == LineKind::Section) {
+      inSection = true;
+      if (line.text.find(']') == std::string::npos) what = "is a section header without its \"]\"";
+    } else if (line.kind == LineKind::Key && !inSection) {
+      what = "is a key outside any [section]";
+    }
+    if (what.empty()) continue;
+    if (++faults > kMaxReported) continue;
+    found.push_back("line " + std::to_string(i + 1) + " " + what + ": " + quotedLine(line.text));
+  }
+  if (faults > kMaxReported) {
+    found.push_back("and " + std::to_string(faults - kMaxReported) + " more such lines");
+  }
+  return found;
 }
 
 bool IniDocument::removeKey(std::string_view section, std::string_view key) {

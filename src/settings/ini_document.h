@@ -62,6 +62,13 @@ class IniDocument {
 
   bool empty() const { return lines_.empty(); }
 
+  // What a reader of the file cannot make sense of, one text per fault,
+  // each naming its line ("line 3: ..."): lines that are neither a section
+  // header, a key, a comment nor blank, section headers without their "]",
+  // keys before the first section and NUL bytes. Reads skip such lines, so
+  // these are reported, never raised.
+  std::vector<std::string> problems() const;
+
  private:
   enum class LineKind { Other, Blank, Comment, Section, Key };
   struct Line {
@@ -86,6 +93,12 @@ class IniDocument {
 std::string iniValueText(std::string_view rawAfterEquals);
 // A value as it is written: line breaks (CR LF, CR or LF) become one blank.
 std::string sanitizeIniValue(std::string_view value);
+// The text to write so that a read gives back exactly `value`: enclosed in
+// double quotes when a read would otherwise trim its blanks or take its own
+// enclosing quotes away, else unchanged. Raises SettingsError (saying why)
+// for a value no line of the file can hold: one with a line break or a NUL
+// byte, or longer than kMaxIniValueLength.
+std::string exactIniValue(std::string_view value);
 // Strict decimal parse used for integer and boolean keys.
 std::optional<int> parseIniInteger(std::string_view text);
 // ASCII case-insensitive equality, as the profile functions compare names.

@@ -269,6 +269,145 @@ TEST_F(CliTest, NonInteractiveDeleteInTheSettingsNeverMakesTheCommandLineDelete)
       << "the desktop program's option is left as it was";
 }
 
+// A password reaches the server exactly as init was given it, whatever the
+// settings file's reading does to blanks and enclosing quotes.
+class CliInitExactPasswordTest : public CliTest,
+                                 public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(CliInitExactPasswordTest, ReachesTheServerUnchanged) {
+  const std::string& password = GetParam();
+  ScriptedServer server("S: +OK ready\nC: USER bob\nS: +OK\nC: PASS " + password +
+                        "\nS: -ERR no\nC: QUIT\n");
+  std::vector<std::string> args = {
+      "init", "--address",  "me@example.com", "--pop-host", "127.0.0.1",      "--user",
+      "bob",  "--password", password,         "--port",     server.PortText()};
+  ASSERT_EQ(RunCli(withHome(args)).exit, cli::kExitOk);
+  EXPECT_EQ(ini("KVWedPassword"), password);
+  const CliResult r = RunCli(withHome({"check"}));
+  EXPECT_EQ(r.exit, cli::kExitFailed);
+  EXPECT_TRUE(server.Finished()) << server.ClientLog();
+}
+
+INSTANTIATE_TEST_SUITE_P(Passwords, CliInitExactPasswordTest,
+                         ::testing::Values(std::string("  lead"), std::string("trail  "),
+                                           std::string("\"quoted\""), std::string("\"half"),
+                                           std::string(2047, 'k')));
+
+TEST_F(CliTest, InitRefusesAValueTheSettingsFileCannotHoldAndWritesNothing) {
+  const struct {
+    std::vector<std::string> option;
+    std::string says;
+  } cases[] = {
+      {{"--password", std::string(3000, 'p')},
+       "--password cannot be stored: it is 3000 bytes long"},
+      {{"--password", "two\nlines"}, "--password cannot be stored: it holds a line break"},
+      {{"--user", std::string(2048, 'u')}, "--user cannot be stored: it is 2048 bytes long"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"init",   "--address", "me@example.com", "--pop-host", "h",
+                                     "--user", "bob",       "--password",     "secret"};
+    args.insert(args.end(), c.option.begin(), c.option.end());
+    const CliResult r = RunCli(withHome(args));
+    EXPECT_EQ(r.exit, cli::kExitUsage);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(home.File("kelvrin.ini")));
+  }
+}
+
+// A settings file that a check cannot use: the message names the file and
+// what is wrong with it, and nothing connects.
+struct BrokenSettingsCase {
+  const char* name;
+  std::string file;
+  std::vector<std::string> says;
+};
+
+class CliBrokenSettingsTest : public ::testing::TestWithParam<BrokenSettingsCase> {};
+
+TEST_P(CliBrokenSettingsTest, NamesTheFileAndTheFault) {
+  TempDir home;
+  WriteTextFile(home.File("kelvrin.ini"), GetParam().file);
+  const CliResult r = RunCli({"--home", home.Path(), "check"});
+  EXPECT_EQ(r.exit, cli::kExitFailed);
+  EXPECT_NE(r.err.find("the settings file " + home.File("kelvrin.ini") + " cannot be used"),
+            std::string::npos)
+      << r.err;
+  for (const std::string& text : GetParam().says)
+    EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("kelvrin-cli: \n"), std::string::npos) << "never an empty message";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CliBrokenSettingsTest,
+    ::testing::Values(
+        BrokenSettingsCase{"Binary",
+                           std::string("\x7f"
+                                       "ELF\x02\x01\x00\x00[KVWForm1\n",
+                                       13),
+                           {"no [KVWForm1] section", "line 1 holds NUL bytes"}},
+        BrokenSettingsCase{"Garbled",
+                           "KVWMainEmail1=me@example.com\n[KVWForm1\nKVWEdhost=h\n",
+                           {"no main mail address", "line 1 is a key outside any [section]",
+                            "line 2 is a section header without"}},
+        BrokenSettingsCase{"NoAddress", "[KVWForm1]\nKVWEdhost=h\n", {"no main mail address"}},
+        BrokenSettingsCase{"PlaceholderAddress",
+                           "[KVWForm1]\nKVWMainEmail1=your.name@example.com\nKVWEdhost=h\n",
+                           {"no main mail address"}},
+        BrokenSettingsCase{
+            "NoHost", "[KVWForm1]\nKVWMainEmail1=me@example.com\n", {"names no POP3 server"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, LinesTheReaderSkipsAreWarnedAboutAndTheCheckGoesOn) {
+  ASSERT_EQ(init(ClosedPort()).exit, cli::kExitOk);
+  const std::string file = home.File("kelvrin.ini");
+  WriteTextFile(file, ReadTextFile(file) + "stray words\n");
+  const CliResult r = RunCli(withHome({"check"}));
+  EXPECT_EQ(r.exit, cli::kExitFailed);
+  EXPECT_NE(r.err.find("warning: " + file + " line "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Status: Unable connect..."), std::string::npos) << "the check ran";
+}
+
+// Message numbers are 16-bit: a larger mailbox is worked from its first
+// 65,535 messages, and both outputs and the status say so.
+TEST_F(CliTest, AMailboxOfMoreThan65535MessagesSaysOnlyPartWasChecked) {
+  FakeClock clock;
+  MailboxPop3 mailbox(clock);
+  mailbox.mailbox = MixedMailbox(65540);
+  ASSERT_EQ(init(110).exit, cli::kExitOk);
+  cli::Environment env;
+  env.socketFactory = [&] { return mailbox.MakeSocket(); };
+  env.clock = &clock;
+
+  const CliResult json = RunCli(withHome({"check", "--json"}), env);
+  ASSERT_EQ(json.exit, cli::kExitOk) << json.err;
+  EXPECT_EQ(WithPython("print(data['messages'], data['server_messages'], len(data['rows']))\n"
+                       "print(data['status'])",
+                       json.out),
+            "65535 65540 65535\n"
+            "Status: Listed the first 65535 of 65540 messages (a check lists at most 65535)\n");
+
+  const CliResult text = RunCli(withHome({"check"}), env);
+  ASSERT_EQ(text.exit, cli::kExitOk) << text.err;
+  EXPECT_EQ(text.out.rfind("Status: Listed the first 65535 of 65540 messages", 0), 0u)
+      << text.out.substr(0, 200);
+  EXPECT_NE(text.out.find("The server holds 65540 messages; only the first 65535 were checked"),
+            std::string::npos);
+}
+
+TEST_F(CliTest, AnOrdinaryMailboxReportsItsOwnCountAsTheServers) {
+  FakeClock clock;
+  MailboxPop3 mailbox(clock);
+  mailbox.mailbox = MixedMailbox(3);
+  ASSERT_EQ(init(110).exit, cli::kExitOk);
+  cli::Environment env;
+  env.socketFactory = [&] { return mailbox.MakeSocket(); };
+  env.clock = &clock;
+  const CliResult r = RunCli(withHome({"check", "--json"}), env);
+  ASSERT_EQ(r.exit, cli::kExitOk) << r.err;
+  EXPECT_EQ(WithPython("print(data['messages'], data['server_messages'])", r.out), "3 3\n");
+  EXPECT_EQ(RunCli(withHome({"check"}), env).out.find("The server holds"), std::string::npos);
+}
+
 TEST(InterruptPump, CtrlCRunsTheCancelOnceFromThePump) {
   int cancels = 0;
   cli::InterruptPump pump([&] { ++cancels; });

@@ -122,6 +122,36 @@ TEST_F(DemoEndToEnd, ShowPrintsTheCaptionAndTheBody) {
       << r.out;
 }
 
+// People read display text; the scored bytes stay beside it in the JSON.
+TEST_F(DemoEndToEnd, RowsShowDisplayTextAndKeepTheBytes) {
+  start({"12-pharmacy-q.eml", "15-promo-banned.eml"});
+  const CliResult json = RunCli({"--home", home, "check", "--json"});
+  ASSERT_EQ(json.exit, 0) << json.err;
+  EXPECT_EQ(WithPython("for row in sorted(data['rows'], key=lambda r: r['uidl']):\n"
+                       "    d = row['display']\n"
+                       "    print(d['subject'], '|', d['from'], '|', d['sendto'], '|',\n"
+                       "          row['subject'] != d['subject'])",
+                       json.out),
+            "Cheap meds \u00e0 prix r\u00e9duit | \"Online Pharmacy\" <deals@pharma.example.net> | "
+            "<sam.taylor@kelvrin.example> | True\n"
+            "Last chance: 50% off everything | \"Promo Team\" <news@promo.example.com> | "
+            "\"Sam Taylor\" <sam.taylor@kelvrin.example> | True\n");
+  const CliResult text = RunCli({"--home", home, "check"});
+  ASSERT_EQ(text.exit, 0) << text.err;
+  EXPECT_NE(text.out.find("Last chance: 50% off everything"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Cheap meds \u00e0 prix r\u00e9duit"), std::string::npos) << text.out;
+}
+
+TEST_F(DemoEndToEnd, ShowPrintsTheBodyReadInItsCharset) {
+  start({"12-pharmacy-q.eml"});
+  const CliResult r = RunCli({"--home", home, "show", "0"});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(
+      r.out.find("Tous les m\u00e9dicaments \u00e0 prix r\u00e9duit. Livraison discr\u00e8te."),
+      std::string::npos)
+      << r.out;
+}
+
 // Real time, except that sleeping takes none: the program's 100 ms pauses
 // (before a requested check, after each connect) would make a sweep of a
 // hundred runs take minutes.

@@ -45,5 +45,19 @@ INSTANTIATE_TEST_SUITE_P(
                      false, "\xc3\xa9 31m   \xc2\xa0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(JsonUtf8String, KeepsUtf8CharactersAndEscapesControls) {
+  const struct {
+    std::string text, json;
+  } cases[] = {
+      {"caf\xc3\xa9 \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xf0\x9f\x98\x80\""},
+      {"a\"b\\c\r\n\x01", "\"a\\\"b\\\\c\\r\\n\\u0001\""},
+      // Not UTF-8 after all: every byte as the character of its number, so
+      // the output stays valid UTF-8.
+      {"caf\xe9", "\"caf\xc3\xa9\""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(cli::jsonUtf8String(c.text), c.json);
+}
+
 }  // namespace
 }  // namespace kelvrin::test

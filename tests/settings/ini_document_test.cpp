@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "settings/settings_error.h"
 
@@ -155,6 +156,86 @@ TEST(IniDocumentRemove, RemovesAKeyOrAWholeSection) {
   EXPECT_TRUE(doc.removeSection("A"));
   EXPECT_EQ(doc.serialize(), "[B]\nz=3\n");
 }
+
+// Values that a plain write would lose: written in the exact form, each
+// reads back as it was, through the whole file text.
+class IniExactValue : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(IniExactValue, ReadsBackUnchanged) {
+  IniDocument doc;
+  doc.set("KVWForm1", "KVWedPassword", exactIniValue(GetParam()));
+  const IniDocument again = IniDocument::parse(doc.serialize());
+  EXPECT_EQ(again.readString("KVWForm1", "KVWedPassword", "<missing>"), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, IniExactValue,
+                         ::testing::Values(std::string("plain"), std::string("  leading"),
+                                           std::string("trailing\t "), std::string("\"quoted\""),
+                                           std::string("\" both \""), std::string("\"open"),
+                                           std::string("\""), std::string("\"\""),
+                                           std::string("a=b;c[d]"), std::string(2047, 'p'),
+                                           " " + std::string(2046, 'p')));
+
+TEST(IniExactValue, RefusesWhatNoLineCanHoldAndSaysWhy) {
+  const struct {
+    std::string value;
+    std::string reason;
+  } cases[] = {{std::string(2048, 'p'), "2048 bytes long; the settings file holds at most 2047"},
+               {std::string(3000, 'p'), "3000 bytes long"},
+               {"two\nlines", "line break"},
+               {"cr\ronly", "line break"},
+               {std::string("nul\0byte", 8), "NUL byte"}};
+  for (const auto& c : cases) {
+    try {
+      (void)exactIniValue(c.value);
+      ADD_FAILURE() << "accepted a value of " << c.value.size() << " bytes";
+    } catch (const SettingsError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    }
+  }
+}
+
+struct ProblemCase {
+  const char* label;
+  std::string file;
+  std::vector<std::string> expected;  // the start of each report, in order
+};
+
+class IniDocumentProblems : public ::testing::TestWithParam<ProblemCase> {};
+
+TEST_P(IniDocumentProblems, NameTheLineAndTheFault) {
+  const auto found = IniDocument::parse(GetParam().file).problems();
+  ASSERT_EQ(found.size(), GetParam().expected.size()) << ::testing::PrintToString(found);
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    EXPECT_EQ(found[i].rfind(GetParam().expected[i], 0), 0u) << found[i];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, IniDocumentProblems,
+    ::testing::Values(
+        ProblemCase{"Clean", "; note\n\n[KVmain]\nSndEnable1=1\n[KVWForm1]\nk=\n", {}},
+        ProblemCase{"CleanWithByteOrderMark", "\xEF\xBB\xBF[S]\r\nk=v\r\n", {}},
+        ProblemCase{"StrayText",
+                    "[S]\nk=v\njust words\n",
+                    {"line 3 is neither a [section] header, a key=value line nor a ;comment: "
+                     "\"just words\""}},
+        ProblemCase{"KeyBeforeAnySection", "k=v\n[S]\n", {"line 1 is a key outside any [section]"}},
+        ProblemCase{"UnclosedSection", "[S\nk=v\n", {"line 1 is a section header without"}},
+        ProblemCase{"BinaryBytesShownEscaped",
+                    std::string("[S]\n\x01\x00\xff\n", 8),
+                    {"line 2 holds NUL bytes (this is not a text file): \"\\x01\\x00\\xFF\""}},
+        ProblemCase{"ManyFaultsAreCut",
+                    std::string(12, '\n') +
+                        [] {
+                          std::string s;
+                          for (int i = 0; i < 12; ++i)
+                            s += "junk\n";
+                          return s;
+                        }(),
+                    {"line 13 ", "line 14 ", "line 15 ", "line 16 ", "line 17 ", "line 18 ",
+                     "line 19 ", "line 20 ", "line 21 ", "line 22 ", "and 2 more such lines"}}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
 }  // namespace kelvrin::settings
