@@ -8,6 +8,7 @@
 #include "app/deletion.h"
 #include "app/kvmain.h"
 #include "app/session_guard.h"
+#include "mail/display_text.h"
 
 namespace kelvrin::app {
 
@@ -31,8 +32,12 @@ std::string_view trimControls(std::string_view text) {
 }  // namespace
 
 std::string bodyText(const mail::TMailMessage& message) {
+  return bodyText(message.Text);
+}
+
+std::string bodyText(const std::vector<std::string>& lines) {
   std::string text;
-  for (const std::string& line : message.Text) {
+  for (const std::string& line : lines) {
     text += line;
     text += "\r\n";
   }
@@ -181,11 +186,18 @@ void BodyDisplay::DisplayBody() {
       }
       lastCaption_ = "Message from " + from;
       lastText_ = text;
-      ui::ButtonBoxArgs box;
-      box.text = text;
-      box.caption = lastCaption_;
-      box.buttons = kBodyButtons;
-      const int pressed = kv_.Prompter.ButtonBox(box);
+      // The window shows what a person reads: the decoded text of the same
+      // lines; the quote of a reply keeps the bytes.
+      const std::string shown =
+          displayText(wrapBody(bodyText(mail::DisplayTextLines(*message))), view.ClientHeight());
+      int pressed = kv_.windowPort().ShowBody("Message from " + mail::DisplayFrom(*message), shown);
+      if (pressed == 0) {
+        ui::ButtonBoxArgs box;
+        box.text = text;
+        box.caption = lastCaption_;
+        box.buttons = kBodyButtons;
+        pressed = kv_.Prompter.ButtonBox(box);
+      }
 
       const auto row = view.IndexOfId(focusedId);
       if (row) {

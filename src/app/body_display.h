@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelvrin::mail {
 class TMailMessage;
@@ -24,6 +25,8 @@ inline constexpr int kBodyButtonReplyQuote = 14;
 
 // The message's text lines, each followed by CR LF, without any "&nbsp;".
 std::string bodyText(const mail::TMailMessage& message);
+// The same of any list of lines (the display text lines of a message).
+std::string bodyText(const std::vector<std::string>& lines);
 // Long lines broken: once more than 120 characters have passed since the
 // last line end, the next blank is followed by a CR. The last character of
 // the text is left out.
