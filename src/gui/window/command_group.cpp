@@ -17,8 +17,10 @@ QString commandCaption(const std::string& caption) {
 
 void applyCommand(QAction* action, const app::CommandModel& commands, const std::string& name) {
   const app::Command& c = commands[name];
-  action->setEnabled(c.Enabled);
+  // Visibility first: Qt disables a hidden action, and enabling must come
+  // after showing it.
   action->setVisible(c.Visible);
+  action->setEnabled(c.Enabled);
   if (!action->isSeparator()) action->setText(commandCaption(c.Caption));
   if (action->isCheckable()) action->setChecked(c.Checked);
 }

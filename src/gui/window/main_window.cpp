@@ -362,6 +362,10 @@ void MainWindow::syncPanel() {
   }
 }
 
+QLabel* MainWindow::statusPanel(int index) const {
+  return index >= 0 && index < 3 ? panels_[index] : nullptr;
+}
+
 bool MainWindow::youHaveMailInFront() const {
   return serverStack_->currentWidget() == youHaveMail_;
 }

@@ -1,0 +1,187 @@
+// The window renders the core: the widgets of each command tag follow their
+// own entry of the command model, the status bar follows dfsStatus, the tabs
+// and the "You have mail" panel follow their flags, the option items run the
+// core's handlers, and the main window's keys reach FormKeyDown.
+
+#include "gui/window/main_window.h"
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+#include "app/command_model.h"
+#include "app/window_handlers.h"
+#include "gui/window/command_group.h"
+#include "gui/window/core_fixture.h"
+#include "gui/window/message_tree_view.h"
+
+using kelvrin::gui::CommandGroup;
+using kelvrin::gui::MainWindow;
+using kelvrin::test::CoreFixture;
+namespace app = kelvrin::app;
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void widgetsOfATagFollowTheirOwnEntry_data() {
+    QTest::addColumn<int>("tag");
+    for (int tag = app::kTagCheck; tag <= app::kTagHelp; ++tag) {
+      if (!app::CommandsOfTag(tag).empty()) QTest::newRow(qPrintable(QString::number(tag))) << tag;
+    }
+  }
+
+  void widgetsOfATagFollowTheirOwnEntry() {
+    QFETCH(int, tag);
+    CoreFixture core(0);
+    auto& commands = core.kv->Commands;
+    CommandGroup group(*core.kv, tag);
+    const auto names = app::CommandsOfTag(tag);
+    for (const auto& name : names)
+      group.action(name);
+    auto verifyAll = [&] {
+      for (const auto& name : names) {
+        QAction* a = group.action(name);
+        QCOMPARE(a->isVisible(), commands.Visible(name));
+        // Qt never enables a hidden action.
+        QCOMPARE(a->isEnabled(), commands.Enabled(name) && commands.Visible(name));
+        QCOMPARE(a->text().toStdString(), commands.Caption(name));
+      }
+    };
+    // Change one entry at a time: only its own action follows.
+    for (const auto& changed : names) {
+      const bool visible = !commands.Visible(changed);
+      commands.setEnabled(changed, !commands.Enabled(changed));
+      commands.setVisible(changed, visible);
+      commands.setCaption(changed, "caption of " + changed);
+      verifyAll();
+      // Shown again, it takes the enabled state it was given while hidden.
+      if (!visible) {
+        commands.setVisible(changed, true);
+        verifyAll();
+      }
+    }
+    // A command of another tag is not this object's.
+    const int other = tag == app::kTagCheck ? app::kTagCancel : app::kTagCheck;
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, group.action(app::CommandsOfTag(other).front()));
+  }
+
+  void theCoresSwitchesReachToolButtonAndMenuItems() {
+    CoreFixture core(0);
+    MainWindow window(*core.kv);
+    QAction* toolButton = window.commandAction("ToolButton3");
+    QAction* menuItem = window.commandAction("BtDelete");
+    QAction* trayItem = window.commandAction("DeleteSpam1");
+    auto* button = qobject_cast<QToolButton*>(window.toolBar()->widgetForAction(toolButton));
+    QVERIFY(button != nullptr);
+    QVERIFY(!button->isEnabled());
+    core.kv->DelButtonEnable(true);
+    QVERIFY(button->isEnabled());
+    QVERIFY(menuItem->isEnabled());
+    QVERIFY(trayItem->isEnabled());
+    core.kv->DelButtonEnable(false);
+    QVERIFY(!button->isEnabled() && !menuItem->isEnabled() && !trayItem->isEnabled());
+  }
+
+  void checkCommandsAskForACheck() {
+    CoreFixture core(0);
+    MainWindow window(*core.kv);
+    for (const char* name : {"ToolButton2", "btOpen", "CheckNow1"}) {
+      core.kv->State.CheckRequested = false;
+      window.commandAction(name)->trigger();
+      QVERIFY2(core.kv->State.CheckRequested, name);
+    }
+  }
+
+  void statusTabsAndPanelFollowTheCore() {
+    CoreFixture core(0);
+    MainWindow window(*core.kv);
+    core.kv->dfsStatus.setStatus("Status: Logged off......");
+    core.kv->dfsStatus.setPanel(1, "Messages: 3");
+    core.kv->dfsStatus.setGauge(42);
+    QCOMPARE(window.statusPanel(0)->text(), QStringLiteral("Status: Logged off......"));
+    QCOMPARE(window.statusPanel(1)->text(), QStringLiteral("Messages: 3"));
+    QCOMPARE(window.gauge()->value(), 42);
+    QCOMPARE(window.windowTitle().toStdString(), core.kv->State.TitleText);
+
+    core.kv->TabSheet2Visible = true;
+    QVERIFY(window.tabs()->isTabVisible(1));
+    core.kv->TabSheet2Visible = false;
+    QVERIFY(!window.tabs()->isTabVisible(1));
+
+    core.kv->YHMGroupBox1.InFront = true;
+    QVERIFY(window.youHaveMailInFront());
+    core.kv->VtreeToFront();
+    QVERIFY(!window.youHaveMailInFront());
+
+    // "MenuBar": the menu bar instead of the tool bar.
+    window.show();
+    window.optionAction("MenuSel")->trigger();
+    QVERIFY(core.kv->KVmain->checked("MenuSel"));
+    QVERIFY(window.toolBar()->isHidden());
+    QVERIFY(!window.menuBar()->isHidden());
+  }
+
+  void optionItemsRunTheirHandlers() {
+    CoreFixture core(0);
+    MainWindow window(*core.kv);
+    QAction* sound = window.optionAction("SndEnable1");
+    const bool before = core.kv->KVmain->checked("SndEnable1");
+    sound->trigger();
+    QCOMPARE(core.kv->KVmain->checked("SndEnable1"), !before);
+    QCOMPARE(sound->isChecked(), !before);
+
+    // "Web AutoUpdate" has no click handler: the item stays as the file has it.
+    QAction* update = window.optionAction("AutoUpdate1");
+    const bool stored = core.kv->KVmain->checked("AutoUpdate1");
+    update->trigger();
+    QCOMPARE(core.kv->KVmain->checked("AutoUpdate1"), stored);
+    QCOMPARE(update->isChecked(), stored);
+
+    // Cable/ADSL: "Redial all Spam levels" cannot be switched off.
+    QAction* redial = window.optionAction("RedialAll1");
+    QVERIFY(core.kv->KVmain->checked("RedialAll1"));
+    redial->trigger();
+    QVERIFY(redial->isChecked());
+
+    // Switching "Delete All menu item" on asks first; No leaves it off.
+    core.prompter.Press("&No");
+    window.optionAction("DelAll1")->trigger();
+    QVERIFY(!window.optionAction("DelAll1")->isChecked());
+    QVERIFY(!window.commandAction("ToolButton5")->isVisible());
+  }
+
+  void windowKeysReachFormKeyDown() {
+    CoreFixture core(0);
+    MainWindow window(*core.kv);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    core.kv->State.CheckRequested = false;
+    QTest::keyClick(window.messageView(), Qt::Key_F5);
+    QVERIFY(core.kv->State.CheckRequested);
+  }
+
+  void trayMenuIsMadeOfTheTrayCommands() {
+    CoreFixture core(0);
+    MainWindow window(*core.kv);
+    auto menu = window.makeTrayMenu();
+    QStringList names;
+    for (QAction* a : menu->actions())
+      names << a->objectName();
+    QCOMPARE(names.first(), QStringLiteral("Exit1"));
+    QCOMPARE(names.last(), QStringLiteral("ShowHide1"));
+    QVERIFY(names.contains(QStringLiteral("MarkAll1")));
+    // "Mark All" with no rows hides itself and its separator.
+    core.kv->Commands.setVisible({"MarkAll1", "N3"}, true);
+    window.commandAction("MarkAll1")->trigger();
+    QVERIFY(!window.commandAction("MarkAll1")->isVisible());
+    QVERIFY(!window.commandAction("N3")->isVisible());
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
