@@ -1,6 +1,7 @@
 // kelvrin: the desktop program.
 
 #include <QApplication>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 
@@ -8,6 +9,7 @@
 #include "gui/dialogs/qt_prompter.h"
 #include "gui/program/program.h"
 #include "gui/program/program_options.h"
+#include "gui/program/signal_bridge.h"
 #include "gui/program/single_instance.h"
 #include "settings/settings_error.h"
 #include "settings/settings_home.h"
@@ -36,6 +38,12 @@ int main(int argc, char** argv) {
     std::cout << gui::kProgramUsage;
     return 0;
   }
+
+  // From the start, a termination signal ends the program in its event
+  // loop; until the program runs, that is all it does.
+  gui::SignalBridge signalBridge({SIGTERM, SIGINT, SIGHUP});
+  const auto early = QObject::connect(&signalBridge, &gui::SignalBridge::received, &app,
+                                      [](int) { QCoreApplication::exit(1); });
 
   std::filesystem::path home;
   try {
@@ -72,6 +80,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  gui::Program program(home, *options, prompter, instance);
+  QObject::disconnect(early);
+  gui::Program program(home, *options, prompter, instance, signalBridge);
   return program.run();
 }

@@ -54,11 +54,12 @@ std::string firstRunText(const std::filesystem::path& settingsFile,
 }
 
 Program::Program(std::filesystem::path home, ProgramOptions options, QtPrompter& prompter,
-                 SingleInstance& instance)
+                 SingleInstance& instance, SignalBridge& signalBridge)
     : home_(std::move(home)),
       options_(std::move(options)),
       prompter_(prompter),
-      instance_(instance) {}
+      instance_(instance),
+      signals_(signalBridge) {}
 
 Program::~Program() {
   // The window and the tray observe the core: they go first.
@@ -91,8 +92,7 @@ int Program::run() {
       [tray] { return tray != nullptr && QSystemTrayIcon::isSystemTrayAvailable(); });
   window_->setExitSequence([this] { exitSequence(true); });
 
-  signals_ = std::make_unique<SignalBridge>(std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP});
-  connect(signals_.get(), &SignalBridge::received, this, [this](int) { exitSequence(false); });
+  connect(&signals_, &SignalBridge::received, this, [this](int) { exitSequence(false); });
   connect(qApp, &QGuiApplication::commitDataRequest, this,
           [this](QSessionManager&) { exitSequence(false); });
   connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { exitSequence(false); });
@@ -108,6 +108,8 @@ int Program::run() {
   } else if (kv.State.MainWindowVisible) {
     window_->show();
   }
+  // Up: from now on later starts are answered.
+  if (!instance_.listen()) std::cerr << instance_.error().toStdString() << '\n';
   if (options_.request == ProgramOptions::Request::Check) {
     QTimer::singleShot(0, this, [&kv] { kv.btOpenClick(); });
   }

@@ -33,8 +33,10 @@ class SingleInstance;
 class Program : public QObject {
   Q_OBJECT
  public:
+  // signalBridge: the bridge of the termination signals, made before anything
+  // else so that none is lost while the program starts.
   Program(std::filesystem::path home, ProgramOptions options, QtPrompter& prompter,
-          SingleInstance& instance);
+          SingleInstance& instance, SignalBridge& signalBridge);
   ~Program() override;
 
   // Starts up (FormCreate, the window, FormShow) and runs the event loop;
@@ -59,7 +61,7 @@ class Program : public QObject {
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<QMenu> trayMenu_;
   std::unique_ptr<QObject> tray_;
-  std::unique_ptr<SignalBridge> signals_;
+  SignalBridge& signals_;
   bool exited_ = false;
 };
 

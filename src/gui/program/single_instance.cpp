@@ -69,10 +69,7 @@ QString SingleInstance::lockHolderText() const {
 SingleInstance::Outcome SingleInstance::acquire(const QString& request, int handoverTimeoutMs) {
   QDeadlineTimer deadline(handoverTimeoutMs);
   for (;;) {
-    if (lock_->tryLock(0)) {
-      if (!listen()) return Outcome::Failed;
-      return Outcome::First;
-    }
+    if (lock_->tryLock(0)) return Outcome::First;
     if (lock_->error() != QLockFile::LockFailedError) {
       error_ = QStringLiteral("kelvrin: cannot create the lock file %1: %2")
                    .arg(lockPath(), lock_->error() == QLockFile::PermissionError
@@ -111,7 +108,6 @@ bool SingleInstance::listen() {
   if (!server_.listen(serverName_)) {
     error_ = QStringLiteral("kelvrin: cannot listen for later starts (%1): %2")
                  .arg(serverName_, server_.errorString());
-    lock_->unlock();
     return false;
   }
   return true;

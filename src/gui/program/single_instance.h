@@ -35,6 +35,9 @@ class SingleInstance : public QObject {
   // handoverTimeoutMs bounds the wait for a running instance that is still
   // starting up.
   Outcome acquire(const QString& request, int handoverTimeoutMs = 10000);
+  // Once the program is up: later starts can hand over their requests.
+  // False (error() says why) when the server cannot listen.
+  bool listen();
   const QString& error() const { return error_; }
   QString lockPath() const;
   QString serverName() const { return serverName_; }
@@ -44,7 +47,6 @@ class SingleInstance : public QObject {
   void requestReceived(const QString& request);
 
  private:
-  bool listen();
   void onConnection();
   // Sends the request to the running instance; true once it answered.
   bool handOver(const QString& request, int timeoutMs);
