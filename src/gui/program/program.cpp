@@ -101,7 +101,11 @@ int Program::run() {
   // The window is designed visible; FormShow may send it to the tray.
   kv.State.MainWindowVisible = true;
   kv.Check().guarded([&kv] { kv.FormShow(); });
-  if (options_.minimized && kv.State.MainWindowVisible) {
+  if (options_.request == ProgramOptions::Request::Show) {
+    // Asked to show: the window comes up whatever "Start Minimized" says.
+    if (!kv.State.MainWindowVisible) kv.Window().ShowHide1Click();
+    window_->show();
+  } else if (options_.minimized && kv.State.MainWindowVisible) {
     kv.State.MainWindowVisible = false;
     kv.Commands.setCaption("ShowHide1", "Show");
     window_->minimizeApplication();
