@@ -7,14 +7,18 @@
 
 #include <QLabel>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
 
+#include "app/body_display.h"
 #include "app/command_model.h"
 #include "app/window_handlers.h"
+#include "gui/window/body_window.h"
 #include "gui/window/command_group.h"
 #include "gui/window/core_fixture.h"
 #include "gui/window/message_tree_view.h"
@@ -183,5 +187,86 @@ class MainWindowTest : public QObject {
   }
 };
 
-QTEST_MAIN(MainWindowTest)
+namespace {
+
+// Takes the body window's place: records what it was given and presses a
+// button.
+class BodyPort final : public app::WindowPort {
+ public:
+  explicit BodyPort(int press) : press_(press) {}
+  int ShowBody(const std::string& caption, const std::string& text) override {
+    captions.push_back(caption);
+    texts.push_back(text);
+    return press_;
+  }
+  std::vector<std::string> captions;
+  std::vector<std::string> texts;
+
+ private:
+  int press_;
+};
+
+}  // namespace
+
+class BodyWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void buttonsGiveTheirResults() {
+    const QString caption = QStringLiteral("Message from Jürgen");
+    for (int i = 0; i < 4; ++i) {
+      kelvrin::gui::BodyWindow window(caption, QStringLiteral("one\rtwo\r\nthree"));
+      QCOMPARE(window.windowTitle(), caption);
+      QCOMPARE(window.textView()->toPlainText(), QStringLiteral("one\ntwo\nthree"));
+      QCOMPARE(window.buttons().size(), std::size_t{4});
+      window.buttons()[static_cast<std::size_t>(i)]->click();
+      QCOMPARE(window.pressed(), app::kBodyButtonOK + i);
+    }
+    kelvrin::gui::BodyWindow closed(caption, QString());
+    static_cast<QDialog&>(closed).reject();
+    QCOMPARE(closed.pressed(), app::kBodyButtonOK);
+  }
+
+  void theBodyWindowGetsDecodedTextAndItsSpamButtonMarks() {
+    CoreFixture core(0);
+    kelvrin::test::MailboxMessage m;
+    m.id = "u1";
+    m.headers = {"From: =?utf-8?B?SsO8cmdlbg==?= <j@example.org>",
+                 "To: me@example.com",
+                 "Subject: hi",
+                 "Date: Fri, 7 Mar 2025 09:00:00 +0000",
+                 "Content-Type: text/plain; charset=iso-8859-1",
+                 "Content-Transfer-Encoding: quoted-printable"};
+    m.body = {"Gr=FC=DFe aus M=FCnchen", "second line"};
+    core.mailbox.mailbox = {m};
+    auto port = std::make_unique<BodyPort>(app::kBodyButtonSpam);
+    BodyPort* body = port.get();
+    core.kv->setWindowPort(std::move(port));
+    core.check();
+    QCOMPARE(core.kv->VTree1.RootNodeCount(), std::size_t{1});
+    QVERIFY(!core.kv->VTree1.Row(0).Checked);
+    core.kv->VTree1.selectOnly(0);
+    core.kv->DisplayBody();
+    QCOMPARE(body->texts.size(), std::size_t{1});
+    QVERIFY2(body->texts[0].find("Grüße aus München") != std::string::npos, body->texts[0].c_str());
+    QVERIFY(body->captions[0].find("Jürgen") != std::string::npos);
+    // "Spam" marks the message; nothing went to a message box instead.
+    QVERIFY(core.kv->VTree1.Row(0).Checked);
+    QVERIFY(core.prompter.Calls().empty());
+  }
+};
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  int status = 0;
+  {
+    MainWindowTest window;
+    status |= QTest::qExec(&window, argc, argv);
+  }
+  {
+    BodyWindowTest body;
+    status |= QTest::qExec(&body, argc, argv);
+  }
+  return status;
+}
 #include "main_window_test.moc"
