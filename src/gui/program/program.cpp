@@ -13,6 +13,8 @@
 
 #include "app/check_cycle.h"
 #include "app/kvmain.h"
+#include "app/quarantine_copy.h"
+#include "app/status_bar.h"
 #include "app/window_handlers.h"
 #include "gui/dialogs/box_dialogs.h"
 #include "gui/dialogs/qt_prompter.h"
@@ -24,6 +26,9 @@
 #include "platform/qt_event_pump.h"
 #include "platform/xdg_autostart.h"
 #include "protocols/clock.h"
+#include "settings/settings_home.h"
+
+#include "quarantine/quarantine_store.h"
 
 namespace kelvrin::gui {
 
@@ -40,6 +45,19 @@ std::string autostartProgram() {
   }
   return self.toStdString();
 }
+
+// Deletion without a quarantine to keep the copies in: nothing is deleted.
+class NoQuarantine final : public app::DeletionCopy {
+ public:
+  explicit NoQuarantine(std::string why) : why_(std::move(why)) {}
+  bool CopyBeforeDelete(app::TKVmain& kv, std::uint16_t, const filter::MessageNode&) override {
+    kv.dfsStatus.setStatus(app::failureStatus(why_));
+    return false;
+  }
+
+ private:
+  std::string why_;
+};
 
 }  // namespace
 
@@ -67,6 +85,7 @@ Program::~Program() {
   trayMenu_.reset();
   window_.reset();
   kv_.reset();
+  store_.reset();
 }
 
 int Program::run() {
@@ -75,6 +94,17 @@ int Program::run() {
   kv_ = std::make_unique<app::TKVmain>(app::Ports{{}, *pump_, *clock_, prompter_}, home_);
   auto& kv = *kv_;
   kv.FormCreate();
+  if (app::QuarantineSettingsOf(*kv.KVmain).Enabled) {
+    // No copy, no DELE: without its folder the deletion keeps every message.
+    try {
+      store_ = std::make_unique<quarantine::QuarantineStore>(
+          quarantine::QuarantineStore::DefaultFolder(settings::processEnvironment));
+      kv.setDeletionCopy(std::make_unique<app::QuarantineCopy>(*store_, /*askForLarge=*/true));
+    } catch (const std::exception& e) {
+      std::cerr << "kelvrin: no quarantine for deleted mail: " << e.what() << '\n';
+      kv.setDeletionCopy(std::make_unique<NoQuarantine>(std::string("No quarantine: ") + e.what()));
+    }
+  }
 
   window_ = std::make_unique<MainWindow>(kv);
   prompter_.setParentWindow(window_.get());

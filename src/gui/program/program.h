@@ -22,6 +22,9 @@ class QtEventPump;
 namespace kelvrin::protocols {
 class SystemClock;
 }
+namespace kelvrin::quarantine {
+class QuarantineStore;
+}
 
 namespace kelvrin::gui {
 
@@ -57,6 +60,8 @@ class Program : public QObject {
   SingleInstance& instance_;
   std::unique_ptr<platform::QtEventPump> pump_;
   std::unique_ptr<protocols::SystemClock> clock_;
+  // Where a deletion keeps its copies; outlives the core, which uses it.
+  std::unique_ptr<quarantine::QuarantineStore> store_;
   std::unique_ptr<app::TKVmain> kv_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<QMenu> trayMenu_;
