@@ -446,7 +446,14 @@ void MainWindow::paintEvent(QPaintEvent* event) {
   Action action = Action::None;
   kv_.Check().guarded([this, &action] { action = kv_.Window().FormPaint(); });
   if (action == Action::Maximize || action == Action::MaximizeAndClose) {
-    QTimer::singleShot(0, this, [this] { showMaximized(); });
+    QTimer::singleShot(0, this, [this] {
+      // A window that starts minimised stays so; it comes back maximised.
+      if (isMinimized() || !isVisible()) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+      } else {
+        showMaximized();
+      }
+    });
   }
   if (action == Action::Close || action == Action::MaximizeAndClose) {
     QTimer::singleShot(0, this, [this] { close(); });
