@@ -228,6 +228,20 @@ class ProgramTest : public QObject {
     QVERIFY(!settingsText().contains(QStringLiteral("[KVmain]")));
   }
 
+  void firstStartWithoutSettingsEndsAndWritesNothing() {
+    // No settings file: the program explains how to make one and ends. Its
+    // box waits for the user; a termination signal ends it as well.
+    QProcess* first = start({});
+    const QString lock = QDir(home_).filePath(QString::fromLatin1(kelvrin::gui::kLockFileName));
+    QVERIFY(QTest::qWaitFor([&] { return QFile::exists(lock); }, kStartTimeoutMs));
+    QCOMPARE(::kill(static_cast<pid_t>(first->processId()), SIGTERM), 0);
+    QVERIFY(first->waitForFinished(kStartTimeoutMs));
+    QCOMPARE(first->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(first->exitCode(), 1);
+    QVERIFY(!QFile::exists(QDir(home_).filePath(QStringLiteral("kelvrin.ini"))));
+    QVERIFY(!QFile::exists(lock));
+  }
+
   void commandLine_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("valid");
