@@ -18,7 +18,6 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kelvrin"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Kelvrin"));
   QApplication::setDesktopFileName(QStringLiteral("kelvrin"));
   // A tray program: closing its last window does not end it.
   QApplication::setQuitOnLastWindowClosed(false);

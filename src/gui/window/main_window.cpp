@@ -255,9 +255,15 @@ void MainWindow::buildCentre() {
   connect(view_->header(), &QHeaderView::sectionClicked, this,
           [this](int column) { kv_.Check().guarded([this, column] { model_->sort(column); }); });
   connect(view_->header(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
-    if (column >= 0 && column < app::kColumnCount && kv_.VTree1.ColumnWidth(column) != size) {
-      kv_.VTree1.setColumnWidth(column, size);
-    }
+    if (headerResetting_ || column < 0 || column >= app::kColumnCount) return;
+    if (kv_.VTree1.ColumnWidth(column) != size) kv_.VTree1.setColumnWidth(column, size);
+  });
+  connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
+          [this] { headerResetting_ = true; });
+  // Connected after the header's own handler: the widths go back on top.
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+    applyColumnWidths();
+    headerResetting_ = false;
   });
   connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     const QModelIndex at = view_->indexAt(pos);
@@ -370,15 +376,23 @@ bool MainWindow::youHaveMailInFront() const {
   return serverStack_->currentWidget() == youHaveMail_;
 }
 
+void MainWindow::applyColumnWidths() {
+  QHeaderView* header = view_->header();
+  const bool resetting = headerResetting_;
+  headerResetting_ = true;
+  for (int c = 0; c < app::kColumnCount && c < header->count(); ++c) {
+    const int width = kv_.VTree1.ColumnWidth(c);
+    if (width > 0 && header->sectionSize(c) != width) header->resizeSection(c, width);
+  }
+  headerResetting_ = resetting;
+}
+
 void MainWindow::syncView() {
   const auto& core = kv_.VTree1;
   view_->setEnabled(core.Enabled());
   view_->setToolTip(qtText(core.Hint()));
+  applyColumnWidths();
   QHeaderView* header = view_->header();
-  for (int c = 0; c < app::kColumnCount; ++c) {
-    const int width = core.ColumnWidth(c);
-    if (width > 0 && header->sectionSize(c) != width) header->resizeSection(c, width);
-  }
   const Qt::SortOrder order =
       core.Direction() == app::SortDirection::Ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
   if (header->sortIndicatorSection() != core.SortColumn() ||

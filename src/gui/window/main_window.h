@@ -100,6 +100,7 @@ class MainWindow : public QMainWindow {
   void buildStatusBar();
   void bindModels();
   void syncView();
+  void applyColumnWidths();
   void syncBars();
   void syncPanel();
   QAction* plainAction(const std::string& name, std::function<void()> handler);
@@ -128,6 +129,9 @@ class MainWindow : public QMainWindow {
   std::function<bool()> trayAvailable_;
   std::function<void()> exitSequence_;
   bool exiting_ = false;
+  // The header resizes its sections itself when the model is reset; only
+  // the user's resizing is the core's column width.
+  bool headerResetting_ = false;
   bool closeQueried_ = false;
   std::size_t viewSubscription_ = 0;
   std::size_t scrollSubscription_ = 0;

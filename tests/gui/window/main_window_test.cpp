@@ -5,6 +5,7 @@
 
 #include "gui/window/main_window.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -128,6 +129,26 @@ class MainWindowTest : public QObject {
     QVERIFY(core.kv->KVmain->checked("MenuSel"));
     QVERIFY(window.toolBar()->isHidden());
     QVERIFY(!window.menuBar()->isHidden());
+  }
+
+  void columnWidthsAreTheCoresAndSurviveAFill() {
+    CoreFixture core(5);
+    MainWindow window(*core.kv);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    core.check();
+    QHeaderView* header = window.messageView()->header();
+    // Spam% is 150 from the start; the others as designed.
+    const int expected[] = {150, 200, 200, 400, 95};
+    for (int c = 0; c < 5; ++c) {
+      QCOMPARE(header->sectionSize(c), expected[c]);
+      QCOMPARE(core.kv->VTree1.ColumnWidth(c), expected[c]);
+    }
+    // The user's resizing is the core's width, and stays through a check.
+    header->resizeSection(app::kColSubject, 333);
+    QCOMPARE(core.kv->VTree1.ColumnWidth(app::kColSubject), 333);
+    core.check();
+    QCOMPARE(header->sectionSize(app::kColSubject), 333);
   }
 
   void optionItemsRunTheirHandlers() {
