@@ -18,6 +18,7 @@
 
 #include "app/body_display.h"
 #include "app/command_model.h"
+#include "app/message_view_handlers.h"
 #include "app/window_handlers.h"
 #include "gui/window/body_window.h"
 #include "gui/window/command_group.h"
@@ -149,6 +150,60 @@ class MainWindowTest : public QObject {
     QCOMPARE(core.kv->VTree1.ColumnWidth(app::kColSubject), 333);
     core.check();
     QCOMPARE(header->sectionSize(app::kColSubject), 333);
+  }
+
+  void theViewsKeysAndSelectionReachTheCore() {
+    CoreFixture core(9);
+    MainWindow window(*core.kv);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    core.check();
+    auto* view = window.messageView();
+    auto* model = view->model();
+    auto& rows = core.kv->VTree1;
+    // Three rows selected: two marked (spam comes first) and one not.
+    view->setFocus();
+    view->selectionModel()->setCurrentIndex(model->index(1, 1),
+                                            QItemSelectionModel::ClearAndSelect |
+                                                QItemSelectionModel::Rows);
+    for (int r : {2, 5}) {
+      view->selectionModel()->select(model->index(r, 1),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QCOMPARE(rows.SelectedCount(), std::size_t{3});
+    QCOMPARE(rows.FocusedRow(), std::optional<std::size_t>(1));
+    const bool before[] = {rows.Row(1).Checked, rows.Row(2).Checked, rows.Row(5).Checked};
+    QVERIFY(before[0] && before[1] && !before[2]);
+    QTest::keyClick(view, Qt::Key_Space);
+    QVERIFY(!rows.Row(1).Checked && !rows.Row(2).Checked && rows.Row(5).Checked);
+    // The view shows the marks the core keeps.
+    QCOMPARE(model->index(5, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+
+    // Type-ahead in the focused cell's column finds a row and focuses it
+    // (Space is the mark key, so the search is typed without blanks).
+    view->setCurrentIndex(model->index(0, app::kColIndex));
+    QTest::keyClicks(view, QStringLiteral("7"));
+    const int hit = view->currentIndex().row();
+    QCOMPARE(model->index(hit, app::kColIndex).data().toString(), QStringLiteral("7"));
+    QCOMPARE(rows.FocusedRow(), std::optional<std::size_t>(static_cast<std::size_t>(hit)));
+    QCOMPARE(rows.SelectedCount(), std::size_t{1});
+
+    // F2 opens the editor on the focused cell; the core knows the edit.
+    view->setCurrentIndex(model->index(hit, app::kColSubject));
+    QTest::keyClick(view, Qt::Key_F2);
+    QVERIFY(rows.Editor().Editing);
+    QCOMPARE(rows.Editor().Column, int(app::kColSubject));
+    QVERIFY(!rows.Editor().SelectedText.empty());
+    // A copy command ends the edit, and the editor closes with it.
+    window.commandAction("CopyToBannedSubject1")->trigger();
+    QVERIFY(!rows.Editor().Editing);
+    QVERIFY(!view->cellEditorOpen());
+    QVERIFY(rows.Row(static_cast<std::size_t>(hit)).Checked);
+
+    // The context menu's items depend on the column.
+    core.kv->View().VTree1ColumnClick(app::kColSubject);
+    QVERIFY(window.commandAction("CopyToBannedSubject1")->isVisible());
+    QVERIFY(!window.commandAction("CopyToBanned1")->isVisible());
   }
 
   void optionItemsRunTheirHandlers() {
