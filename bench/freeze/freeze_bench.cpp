@@ -3,6 +3,8 @@
 // while the core works through its ports as in the program:
 //   (a) a check of N messages against a server that waits D ms before
 //       every reply;
+//   (b) a connect to a listening socket whose backlog is full, until the
+//       time-out;
 //   (c) the deletion of those N messages (same server);
 //   (d) a check that fills the view (the Qt table in the main window) with
 //       10,000 messages from a server that answers at once, and a sort of
@@ -290,6 +292,31 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%zu messages were left on the server\n", server.left());
       return 1;
     }
+  }
+  {
+    // (b) A listening socket whose backlog is full: nobody accepts, and the
+    // queue is filled first, so the check's connect waits until its
+    // time-out (shortened here from the program's 90 s).
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener, 0);
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    std::vector<int> fillers;
+    for (int i = 0; i < 8; ++i) {
+      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      fillers.push_back(fd);
+    }
+    Setup s(ntohs(a.sin_port), dir);
+    s.kv.Pop3Client1.OperationTimeout = 3000;
+    print("(b) connect to a full backlog, 3 s time-out", measure([&] { s.check(); }));
+    for (int fd : fillers)
+      ::close(fd);
+    ::close(listener);
   }
   {
     SlowPop3Server server(viewRows, 0);
