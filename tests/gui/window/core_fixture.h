@@ -16,6 +16,12 @@
 
 namespace kelvrin::test {
 
+// Counts how often the core lets events run.
+struct CountingPump final : protocols::EventPump {
+  void ProcessEvents() override { ++calls; }
+  int calls = 0;
+};
+
 struct CoreFixture {
   explicit CoreFixture(int messages = 9) : mailbox(clock) {
     mailbox.mailbox = MixedMailbox(messages);
@@ -43,7 +49,7 @@ struct CoreFixture {
 
   TempDir home;
   FakeClock clock;
-  protocols::NullEventPump pump;
+  CountingPump pump;
   FakePrompter prompter;
   MailboxPop3 mailbox;
   std::unique_ptr<app::TKVmain> kv;

@@ -163,9 +163,8 @@ class MainWindowTest : public QObject {
     auto& rows = core.kv->VTree1;
     // Three rows selected: two marked (spam comes first) and one not.
     view->setFocus();
-    view->selectionModel()->setCurrentIndex(model->index(1, 1),
-                                            QItemSelectionModel::ClearAndSelect |
-                                                QItemSelectionModel::Rows);
+    view->selectionModel()->setCurrentIndex(
+        model->index(1, 1), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     for (int r : {2, 5}) {
       view->selectionModel()->select(model->index(r, 1),
                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -243,6 +242,20 @@ class MainWindowTest : public QObject {
     core.kv->State.CheckRequested = false;
     QTest::keyClick(window.messageView(), Qt::Key_F5);
     QVERIFY(core.kv->State.CheckRequested);
+  }
+
+  void delayLetsEventsRunEveryTwentyMilliseconds() {
+    // The window answers within 50 ms only if no wait of the core holds
+    // the events back longer.
+    CoreFixture core(0);
+    core.pump.calls = 0;
+    const auto start = core.clock.now;
+    core.kv->Delay(100);
+    QCOMPARE(core.clock.now - start, 100);
+    QCOMPARE(core.pump.calls, 5);
+    core.pump.calls = 0;
+    core.kv->Delay(19);
+    QCOMPARE(core.pump.calls, 0);
   }
 
   void trayMenuIsMadeOfTheTrayCommands() {
