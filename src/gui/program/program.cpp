@@ -18,6 +18,7 @@
 #include "app/window_handlers.h"
 #include "gui/dialogs/box_dialogs.h"
 #include "gui/dialogs/qt_prompter.h"
+#include "gui/dialogs/tips_dialog.h"
 #include "gui/program/signal_bridge.h"
 #include "gui/program/single_instance.h"
 #include "gui/program/tray_hook.h"
@@ -128,6 +129,9 @@ int Program::run() {
   connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { exitSequence(false); });
   connect(&instance_, &SingleInstance::requestReceived, this, &Program::handleRequest);
 
+  TipsDialog::install(tips_, window_.get());
+  const bool normalStart = kv.State.StartPhase == app::kStartSettingsExisted;
+
   // The window is designed visible; FormShow may send it to the tray.
   kv.State.MainWindowVisible = true;
   kv.Check().guarded([&kv] { kv.FormShow(); });
@@ -144,6 +148,13 @@ int Program::run() {
   }
   // Up: from now on later starts are answered.
   if (!instance_.listen()) std::cerr << instance_.error().toStdString() << '\n';
+  if (normalStart) {
+    // The tip of the day, once the program is up and answering: it waits
+    // for the user, and the program goes on meanwhile.
+    QTimer::singleShot(0, this, [this] {
+      if (!exited_ && kv_) ui::ShowTipsAtStart(*kv_->KVmain, tips_);
+    });
+  }
   if (options_.request == ProgramOptions::Request::Check) {
     QTimer::singleShot(0, this, [&kv] { kv.btOpenClick(); });
   }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "gui/program/program_options.h"
+#include "ui/tips.h"
 
 class QMenu;
 
@@ -66,6 +67,7 @@ class Program : public QObject {
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<QMenu> trayMenu_;
   std::unique_ptr<QObject> tray_;
+  ui::TTips tips_;
   SignalBridge& signals_;
   bool exited_ = false;
 };
