@@ -130,6 +130,7 @@ int Program::run() {
   connect(&instance_, &SingleInstance::requestReceived, this, &Program::handleRequest);
 
   TipsDialog::install(tips_, window_.get());
+  window_->setOptionHandler("ShowTips1", [this] { ui::ShowTips1Click(*kv_->KVmain, tips_); });
   const bool normalStart = kv.State.StartPhase == app::kStartSettingsExisted;
 
   // The window is designed visible; FormShow may send it to the tray.

@@ -153,7 +153,14 @@ void MainWindow::buildActions() {
     a->setChecked(kv_.KVmain->checked(name));
     const std::string option = name;
     connect(a, &QAction::triggered, this, [this, a, option] {
-      kv_.Check().guarded([this, &option] { kv_.Window().OptionClick(option); });
+      kv_.Check().guarded([this, &option] {
+        auto own = optionHandlers_.find(option);
+        if (own != optionHandlers_.end()) {
+          own->second();
+        } else {
+          kv_.Window().OptionClick(option);
+        }
+      });
       // The item shows the option as the handler left it (a refused change
       // is undone here).
       a->setChecked(kv_.KVmain->checked(option));
@@ -167,6 +174,10 @@ void MainWindow::buildActions() {
       if (const bool* on = std::get_if<bool>(&p.current)) a->setChecked(*on);
     }
   });
+}
+
+void MainWindow::setOptionHandler(const std::string& name, std::function<void()> handler) {
+  optionHandlers_[name] = std::move(handler);
 }
 
 void MainWindow::buildToolBar() {

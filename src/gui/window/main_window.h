@@ -70,6 +70,10 @@ class MainWindow : public QMainWindow {
   void setTrayAvailable(std::function<bool()> available) { trayAvailable_ = std::move(available); }
   bool trayAvailable() const { return trayAvailable_ && trayAvailable_(); }
 
+  // An option item whose handler lives outside the core's window handlers
+  // (the tip dialog of "Show Tips"); the item still shows the option.
+  void setOptionHandler(const std::string& name, std::function<void()> handler);
+
   // Runs once a close of the window was accepted: the program's exit
   // sequence. While it runs (and after), closing is not asked again.
   void setExitSequence(std::function<void()> exit) { exitSequence_ = std::move(exit); }
@@ -109,6 +113,7 @@ class MainWindow : public QMainWindow {
   std::map<int, CommandGroup*> groups_;
   std::map<std::string, QAction*> plainActions_;
   std::map<std::string, QAction*> optionActions_;
+  std::map<std::string, std::function<void()>> optionHandlers_;
   MessageTableModel* model_ = nullptr;
   MessageTreeView* view_ = nullptr;
   LevelBarDelegate* levelBar_ = nullptr;

@@ -227,6 +227,17 @@ class MainWindowTest : public QObject {
     redial->trigger();
     QVERIFY(redial->isChecked());
 
+    // An item with a handler of the program's own runs that one instead
+    // ("Show Tips" opens the tip dialog), and shows what it left.
+    int own = 0;
+    window.setOptionHandler("ShowTips1", [&] {
+      ++own;
+      core.kv->KVmain->setChecked("ShowTips1", false);
+    });
+    window.optionAction("ShowTips1")->trigger();
+    QCOMPARE(own, 1);
+    QVERIFY(!window.optionAction("ShowTips1")->isChecked());
+
     // Switching "Delete All menu item" on asks first; No leaves it off.
     core.prompter.Press("&No");
     window.optionAction("DelAll1")->trigger();
