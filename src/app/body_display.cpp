@@ -195,12 +195,17 @@ void BodyDisplay::DisplayBody() {
       lastCaption_ = "Message from " + from;
       lastText_ = text;
       lastDisplayCaption_ = "Message from " + mail::DisplayFrom(*message);
+      // The window shows what a person reads: the decoded text of the same
+      // lines; the quote of a reply keeps the bytes.
       lastDisplayText_ = displayText(wrapBody(bodyDisplayText(*message)), view.ClientHeight());
-      ui::ButtonBoxArgs box;
-      box.text = text;
-      box.caption = lastCaption_;
-      box.buttons = kBodyButtons;
-      const int pressed = kv_.Prompter.ButtonBox(box);
+      int pressed = kv_.windowPort().ShowBody(lastDisplayCaption_, lastDisplayText_);
+      if (pressed == 0) {
+        ui::ButtonBoxArgs box;
+        box.text = text;
+        box.caption = lastCaption_;
+        box.buttons = kBodyButtons;
+        pressed = kv_.Prompter.ButtonBox(box);
+      }
 
       const auto row = view.IndexOfId(focusedId);
       if (row) {

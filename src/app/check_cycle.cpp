@@ -10,6 +10,7 @@
 #include "app/message_view_handlers.h"
 #include "app/session_guard.h"
 #include "base/rounding.h"
+#include "protocols/reply_wait.h"
 #include "settings/forms.h"
 
 namespace kelvrin::app {
@@ -541,10 +542,16 @@ std::uint16_t CheckCycle::ServerNumberOf(const mail::TMailMessage& message) cons
 void CheckCycle::Delay(std::uint32_t Milliseconds) {
   auto& clock = kv_.Clock;
   const std::int64_t end = clock.TickCount() + static_cast<std::int64_t>(Milliseconds);
-  int sleeps = 0;
+  // Events run at least every pump interval (20 ms), as in every other wait,
+  // so that the window never stands still for a whole Delay.
+  std::int64_t lastPump = clock.TickCount();
   while (clock.TickCount() < end) {
     clock.Sleep(1);
-    if (++sleeps % 100 == 0) kv_.Pump.ProcessEvents();
+    const std::int64_t now = clock.TickCount();
+    if (now - lastPump >= protocols::kPumpIntervalMs) {
+      kv_.Pump.ProcessEvents();
+      lastPump = now;
+    }
   }
 }
 

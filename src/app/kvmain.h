@@ -158,7 +158,7 @@ class TKVmain {
   void BtCancelClick();
   void btDeleteClick(int originTag);
   void DisplayBody();
-  // Waits while letting events run: 1 ms sleeps, events every 100 of them.
+  // Waits while letting events run: 1 ms sleeps, events every 20 ms.
   void Delay(std::uint32_t Milliseconds);
 
   // Whether the main window is shown (not in the tray).

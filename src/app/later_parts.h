@@ -114,6 +114,11 @@ class WindowPort {
   virtual void PopupTrayMenu() {}
   // A left-button press and release at the main window's client origin.
   virtual void PostClickAtClientOrigin() {}
+  // Shows a fetched body in the window's own body window (caption and text
+  // as display text) with the buttons OK, Spam, Reply and Reply Quote, and
+  // returns the one pressed (11 ... 14). 0: there is no body window, and the
+  // body goes into a message box instead.
+  virtual int ShowBody(const std::string& /*caption*/, const std::string& /*text*/) { return 0; }
 };
 
 }  // namespace kelvrin::app

@@ -1,0 +1,204 @@
+#include "gui/program/program.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSessionManager>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/check_cycle.h"
+#include "app/kvmain.h"
+#include "app/quarantine_copy.h"
+#include "app/status_bar.h"
+#include "app/window_handlers.h"
+#include "gui/dialogs/box_dialogs.h"
+#include "gui/dialogs/qt_prompter.h"
+#include "gui/dialogs/tips_dialog.h"
+#include "gui/program/signal_bridge.h"
+#include "gui/program/single_instance.h"
+#include "gui/program/tray_hook.h"
+#include "gui/window/main_window.h"
+#include "gui/window/qt_window_port.h"
+#include "platform/qt_event_pump.h"
+#include "platform/xdg_autostart.h"
+#include "protocols/clock.h"
+#include "settings/settings_home.h"
+
+#include "quarantine/quarantine_store.h"
+
+namespace kelvrin::gui {
+
+namespace {
+
+// How the autostart entry names the program: by name when that is the
+// program the desktop will find, else by its full path.
+std::string autostartProgram() {
+  const QString self = QCoreApplication::applicationFilePath();
+  const QString found = QStandardPaths::findExecutable(QStringLiteral("kelvrin"));
+  if (!found.isEmpty() &&
+      QFileInfo(found).canonicalFilePath() == QFileInfo(self).canonicalFilePath()) {
+    return "kelvrin";
+  }
+  return self.toStdString();
+}
+
+// Deletion without a quarantine to keep the copies in: nothing is deleted.
+class NoQuarantine final : public app::DeletionCopy {
+ public:
+  explicit NoQuarantine(std::string why) : why_(std::move(why)) {}
+  bool CopyBeforeDelete(app::TKVmain& kv, std::uint16_t, const filter::MessageNode&) override {
+    kv.dfsStatus.setStatus(app::failureStatus(why_));
+    return false;
+  }
+
+ private:
+  std::string why_;
+};
+
+}  // namespace
+
+std::string firstRunText(const std::filesystem::path& settingsFile,
+                         const std::optional<std::string>& homeOption) {
+  std::string cli = "kelvrin-cli";
+  if (homeOption) cli += " --home " + *homeOption;
+  return "Kelvrin has no settings yet: there is no settings file\r" + settingsFile.string() +
+         "\rCreate it with\r    " + cli +
+         " init --address ADDRESS --pop-host HOST --user NAME --password PASSWORD\r"
+         "(kelvrin-cli init --help lists every setting), then start Kelvrin again.";
+}
+
+Program::Program(std::filesystem::path home, ProgramOptions options, QtPrompter& prompter,
+                 SingleInstance& instance, SignalBridge& signalBridge)
+    : home_(std::move(home)),
+      options_(std::move(options)),
+      prompter_(prompter),
+      instance_(instance),
+      signals_(signalBridge) {}
+
+Program::~Program() {
+  // The window and the tray observe the core: they go first.
+  tray_.reset();
+  trayMenu_.reset();
+  window_.reset();
+  kv_.reset();
+  store_.reset();
+}
+
+int Program::run() {
+  pump_ = std::make_unique<platform::QtEventPump>();
+  clock_ = std::make_unique<protocols::SystemClock>();
+  kv_ = std::make_unique<app::TKVmain>(app::Ports{{}, *pump_, *clock_, prompter_}, home_);
+  auto& kv = *kv_;
+  kv.FormCreate();
+  if (app::QuarantineSettingsOf(*kv.KVmain).Enabled) {
+    // No copy, no DELE: without its folder the deletion keeps every message.
+    try {
+      store_ = std::make_unique<quarantine::QuarantineStore>(
+          quarantine::QuarantineStore::DefaultFolder(settings::processEnvironment));
+      kv.setDeletionCopy(std::make_unique<app::QuarantineCopy>(*store_, /*askForLarge=*/true));
+    } catch (const std::exception& e) {
+      std::cerr << "kelvrin: no quarantine for deleted mail: " << e.what() << '\n';
+      kv.setDeletionCopy(std::make_unique<NoQuarantine>(std::string("No quarantine: ") + e.what()));
+    }
+  }
+
+  window_ = std::make_unique<MainWindow>(kv);
+  prompter_.setParentWindow(window_.get());
+  kv.setWindowPort(std::make_unique<QtWindowPort>(window_.get()));
+  std::optional<std::string> homeForAutostart;
+  if (options_.home || std::getenv("KELVRIN_HOME") != nullptr) homeForAutostart = home_.string();
+  kv.setStartupEntry(
+      std::make_unique<platform::XdgStartupEntry>(autostartProgram(), homeForAutostart));
+
+  trayMenu_ = window_->makeTrayMenu();
+  window_->setTrayMenu(trayMenu_.get());
+  tray_ = makeTray(kv, trayMenu_.get(), this);
+  QObject* tray = tray_.get();
+  window_->setTrayAvailable(
+      [tray] { return tray != nullptr && QSystemTrayIcon::isSystemTrayAvailable(); });
+  window_->setExitSequence([this] { exitSequence(true); });
+
+  connect(&signals_, &SignalBridge::received, this, [this](int) { exitSequence(false); });
+  connect(qApp, &QGuiApplication::commitDataRequest, this,
+          [this](QSessionManager&) { exitSequence(false); });
+  connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { exitSequence(false); });
+  connect(&instance_, &SingleInstance::requestReceived, this, &Program::handleRequest);
+
+  TipsDialog::install(tips_, window_.get());
+  window_->setOptionHandler("ShowTips1", [this] { ui::ShowTips1Click(*kv_->KVmain, tips_); });
+  const bool normalStart = kv.State.StartPhase == app::kStartSettingsExisted;
+
+  // The window is designed visible; FormShow may send it to the tray.
+  kv.State.MainWindowVisible = true;
+  kv.Check().guarded([&kv] { kv.FormShow(); });
+  if (options_.request == ProgramOptions::Request::Show) {
+    // Asked to show: the window comes up whatever "Start Minimized" says.
+    if (!kv.State.MainWindowVisible) kv.Window().ShowHide1Click();
+    window_->show();
+  } else if (options_.minimized && kv.State.MainWindowVisible) {
+    kv.State.MainWindowVisible = false;
+    kv.Commands.setCaption("ShowHide1", "Show");
+    window_->minimizeApplication();
+  } else if (kv.State.MainWindowVisible) {
+    window_->show();
+  }
+  // Up: from now on later starts are answered.
+  if (!instance_.listen()) std::cerr << instance_.error().toStdString() << '\n';
+  if (normalStart) {
+    // The tip of the day, once the program is up and answering: it waits
+    // for the user, and the program goes on meanwhile.
+    QTimer::singleShot(0, this, [this] {
+      if (!exited_ && kv_) ui::ShowTipsAtStart(*kv_->KVmain, tips_);
+    });
+  }
+  if (options_.request == ProgramOptions::Request::Check) {
+    QTimer::singleShot(0, this, [&kv] { kv.btOpenClick(); });
+  }
+  return QApplication::exec();
+}
+
+void Program::handleRequest(const QString& request) {
+  if (exited_ || !kv_) return;
+  auto& kv = *kv_;
+  if (request == QLatin1String("check")) {
+    kv.btOpenClick();
+  } else if (request == QLatin1String("quit")) {
+    kv.BtCancelClick();
+    kv.ResetStatus();
+    exitSequence(false);
+  } else if (request == QLatin1String("show") || request == QLatin1String("raise")) {
+    if (kv.State.MainWindowVisible) {
+      kv.windowPort().ShowWindowFromTray();
+    } else {
+      kv.Window().ShowHide1Click();
+    }
+  }
+}
+
+void Program::exitSequence(bool closeQueried) {
+  if (exited_ || !kv_) return;
+  exited_ = true;
+  auto& kv = *kv_;
+  window_->setExiting();
+  if (!closeQueried) {
+    // Not a close of the window: nothing may keep the program, so "Close To
+    // Tray" is not asked (the window counts as hidden).
+    kv.State.MainWindowVisible = false;
+    kv.Check().guarded([&kv] { kv.Window().FormCloseQuery(); });
+  }
+  kv.FormDestroy();
+  try {
+    kv.SaveOptions();
+  } catch (const std::exception& e) {
+    std::cerr << "kelvrin: the options could not be saved: " << e.what() << '\n';
+  }
+  window_->hide();
+  QCoreApplication::quit();
+}
+
+}  // namespace kelvrin::gui

@@ -1,0 +1,20 @@
+#pragma once
+
+// Where the program gets its tray icon. The tray object renders the core's
+// TrayIconModel, shows popup2 as its menu and feeds its clicks into the core;
+// the program keeps it for the whole run. A null result means no tray: the
+// program then stays a window that minimises to the task bar.
+
+#include <QMenu>
+#include <QObject>
+#include <memory>
+
+namespace kelvrin::app {
+class TKVmain;
+}
+
+namespace kelvrin::gui {
+
+std::unique_ptr<QObject> makeTray(app::TKVmain& kv, QMenu* popup2, QObject* parent);
+
+}  // namespace kelvrin::gui
