@@ -119,8 +119,7 @@ int Program::run() {
   window_->setTrayMenu(trayMenu_.get());
   tray_ = makeTray(kv, trayMenu_.get(), this);
   QObject* tray = tray_.get();
-  window_->setTrayAvailable(
-      [tray] { return tray != nullptr && QSystemTrayIcon::isSystemTrayAvailable(); });
+  window_->setTrayAvailable([tray] { return trayShown(tray); });
   window_->setExitSequence([this] { exitSequence(true); });
 
   connect(&signals_, &SignalBridge::received, this, [this](int) { exitSequence(false); });

@@ -16,5 +16,7 @@ class TKVmain;
 namespace kelvrin::gui {
 
 std::unique_ptr<QObject> makeTray(app::TKVmain& kv, QMenu* popup2, QObject* parent);
+// Whether the tray made by makeTray is shown in a tray of the desktop.
+bool trayShown(const QObject* tray);
 
 }  // namespace kelvrin::gui

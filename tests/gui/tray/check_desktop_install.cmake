@@ -9,6 +9,7 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
 foreach(f
+    bin/kelvrin
     share/applications/kelvrin.desktop
     share/icons/hicolor/scalable/apps/kelvrin.svg
     share/kelvrin/help/index.html
