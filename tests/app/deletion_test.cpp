@@ -195,6 +195,86 @@ TEST_F(DeletionTest, MarkChangedDuringTheDeletionIsReadWhenTheRowIsReached) {
   EXPECT_TRUE(script.Finished());
 }
 
+// An id that a listing holds more than once says nothing about which
+// message it is: no DELE goes by it, and the user learns why. The same for a
+// listing the client found unusable.
+struct AmbiguousCase {
+  const char* name;
+  std::vector<ScriptMessage> checked;  // what the check listed (with its ids)
+  std::vector<std::string> listing;    // the deletion's UIDL listing lines
+  std::vector<std::string> expectedDele;
+  const char* reason;                    // part of the reason shown
+  std::vector<ScriptMessage> left = {};  // the follow-up check; empty: as checked
+};
+
+void PrintTo(const AmbiguousCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class AmbiguousIdTest : public AppFixture, public ::testing::WithParamInterface<AmbiguousCase> {};
+
+TEST_P(AmbiguousIdTest, NoDeleByAnIdThatNamesNoSingleMessage) {
+  const AmbiguousCase& c = GetParam();
+  std::vector<std::string> listing = {"C: UIDL", "S: +OK"};
+  for (const auto& line : c.listing)
+    listing.push_back("S: " + line);
+  listing.push_back("S: .");
+  std::vector<std::string> deleSteps;
+  for (const auto& d : c.expectedDele) {
+    deleSteps.push_back("C: " + d);
+    deleSteps.push_back("S: +OK");
+  }
+  // The deletion's session: STAT's probe sees the same listing as the
+  // deletion's own UIDL.
+  script.AddSession(CheckSession(c.checked, true));
+  script.AddSession(Join(
+      {LoginSteps(),
+       {"C: STAT", "S: +OK " + std::to_string(c.listing.size()) + " 4000", "C: LAST", "S: +OK 0"},
+       listing,
+       listing,
+       deleSteps,
+       QuitSteps()}));
+  script.AddSession(CheckSession(c.left.empty() ? c.checked : c.left, true));
+  check();
+  ASSERT_FALSE(markedIndexes().empty());
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_FALSE(kv->Delete().LastCompleted()) << "a marked message was left on the server";
+  EXPECT_NE(kv->dfsStatus.Panel(2).find(c.reason), std::string::npos)
+      << "status: " << status() << " / reason: " << kv->dfsStatus.Panel(2);
+  EXPECT_FALSE(kv->State.CheckInProgress);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AmbiguousIdTest,
+                         ::testing::Values(
+                             // A buggy server gave the spam and a valid message the same id.
+                             AmbiguousCase{
+                                 "SharedIdInBothListings",
+                                 {SpamMessage(1, "x"), ValidMessage(2, "x"), SpamMessage(3, "s3")},
+                                 {"1 x", "2 x", "3 s3"},
+                                 {"DELE 3"},
+                                 "more than once",
+                                 {SpamMessage(1, "x"), ValidMessage(2, "x")}},
+                             // Unique when checked, but now a second message carries the id.
+                             AmbiguousCase{"IdListedTwiceByTheDeletionsListing",
+                                           {SpamMessage(1, "a"), ValidMessage(2, "b")},
+                                           {"1 b", "2 a", "3 a"},
+                                           {},
+                                           "more than once"},
+                             // Two rows of the check had the id; the new listing has it once, but
+                             // which of the two it is cannot be told.
+                             AmbiguousCase{"IdSharedByTwoRowsOfTheCheck",
+                                           {SpamMessage(1, "x"), ValidMessage(2, "x")},
+                                           {"1 x", "2 y"},
+                                           {},
+                                           "more than once"},
+                             AmbiguousCase{"UnusableListing",
+                                           {SpamMessage(1, "a"), ValidMessage(2, "b")},
+                                           {"1 a", "1 b"},
+                                           {},
+                                           "listing is unusable"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 class DeletionMailboxTest : public AppFixture {
  protected:
   DeletionMailboxTest() : AppFixture(/*useMailbox=*/true) {}
@@ -226,6 +306,38 @@ TEST_F(DeletionMailboxTest, ResortDuringTheDeletionDeletesEachMarkedRowOnce) {
         << (withUidl ? "with ids" : "without ids");
     EXPECT_EQ(mailbox.Ids(), (std::set<std::string>{"v1", "v2", "v4", "v5", "v7", "v8"}));
   }
+}
+
+// "+OK" to a DELE is no deletion until the follow-up check no longer lists
+// the message.
+TEST_F(DeletionMailboxTest, EffectIsJudgedByTheFollowUpCheck) {
+  for (bool ignoreDele : {false, true}) {
+    mailbox = MailboxPop3(clock);
+    mailbox.mailbox = MixedMailbox(7);  // s3 s6
+    mailbox.ignoreDele = ignoreDele;
+    check();
+    kv->btDeleteClick(app::kTagSpamDelete);
+    const app::DeletionEffect& effect = kv->Delete().Effect();
+    ASSERT_TRUE(effect.Verified);
+    EXPECT_EQ(kv->Delete().Deleted().size(), 2u) << "both DELEs were accepted";
+    if (ignoreDele) {
+      EXPECT_TRUE(effect.Gone.empty());
+      EXPECT_EQ(effect.StillListed, 2);
+      EXPECT_EQ(status(), "Status: 2 deleted messages are still listed");
+    } else {
+      EXPECT_EQ(effect.Gone, kv->Delete().Deleted());
+      EXPECT_EQ(effect.StillListed, 0);
+      EXPECT_EQ(status(), "Status: Received maildrop info");
+    }
+  }
+}
+
+TEST_F(DeletionMailboxTest, SendReceiveLeavesTheEffectUnjudged) {
+  mailbox.mailbox = MixedMailbox(4);
+  check();
+  kv->btDeleteClick(app::kTagSendReceive);
+  EXPECT_EQ(kv->Delete().Deleted().size(), 1u);
+  EXPECT_FALSE(kv->Delete().Effect().Verified) << "no check followed";
 }
 
 // The command-mail handling takes the first message out of the list: list
