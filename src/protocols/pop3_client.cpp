@@ -698,6 +698,11 @@ std::int32_t TPop3Client::GetUIDLList(mail::TStringList& List) {
     RaiseError(kPop3StatRefused);
     return -1;
   }
+  // Deletions go by this listing: a reply that is not plainly one is none,
+  // and whether more lines of it follow cannot be told.
+  if (ReplyStatus != "+OK") {
+    protocolError("The server's UIDL reply is neither +OK nor -ERR.");
+  }
   collectUntilTerminator(text, listingLimit(), "the id listing");
   mail::TStringList lines = splitLines(text);
   text.clear();
