@@ -270,6 +270,7 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
     view.EndUpdate();
     notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle, notify::kIdleOnline);
     kv_.DelButtonEnable(true);
+    if (!cancelled()) showProblems();
     return;
   }
   lastCompleted_ =
@@ -360,6 +361,10 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
     position = serverNumber;
   }
   if (position < 1 || position > 65535) return;
+  // The position after the last listed message: the row's message is gone,
+  // and the server is expected to refuse.
+  const bool unlistedPosition =
+      s.UIDLCapable && static_cast<std::size_t>(position) == kv_.UIDLList.size() + 1;
 
   ++deletedCount_;
   errorReported_ = false;
@@ -369,7 +374,21 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
       failedRecord_ = true;
     } else {
       client.DeleteMessage(static_cast<std::uint16_t>(position));
-      if (!errorReported_ && !client.Aborted && !cancelled()) {
+      if (unlistedPosition && !errorReported_ && client.Connected()) {
+        // It deleted a message its listing does not hold: which one, and
+        // what its positions mean, nobody can tell. Ending the session
+        // without QUIT undoes every DELE of it.
+        client.Socket().Close();
+        deleted_.clear();
+        deletedIdentities_.clear();
+        noteProblem("Status: Nothing deleted: the server's listing is wrong",
+                    "The server accepted the deletion of message " + std::to_string(position) +
+                        ", which its id listing does not hold; the session was ended without "
+                        "QUIT, so nothing was deleted.");
+        failedRecord_ = true;
+        s.CheckInProgress = false;
+        Abort = true;
+      } else if (!errorReported_ && !client.Aborted && !cancelled()) {
         kv_.dfsStatus.setStatus("Status: Message #" + std::to_string(msgIndex + 1) + " deleted");
         deleted_.push_back(msgIndex);
         deletedIdentities_.push_back(identity);

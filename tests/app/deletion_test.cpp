@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "app/app_fixture.h"
@@ -79,6 +80,29 @@ TEST_F(DeletionTest, MessageGoneFromTheServerGetsDeleForCountPlusOneAndStops) {
   EXPECT_TRUE(kv->Delete().Deleted().empty());
   EXPECT_FALSE(kv->State.CheckInProgress);
   EXPECT_TRUE(kv->Commands.Enabled("BtDelete"));
+}
+
+// The position after the last listed message names no message; a server
+// that accepts its DELE deleted one it did not list, so the session's DELEs
+// must not take effect.
+TEST_F(DeletionTest, ServerThatAcceptsDeleOfAnUnlistedPositionLosesTheSessionsDeletions) {
+  const auto s1 = SpamMessage(1, "s1");
+  const auto v2 = ValidMessage(2, "v2");
+  const auto s3 = SpamMessage(3, "s3");
+  script.AddSession(CheckSession({s1, v2, s3}, true));
+  script.AddSession(Join(
+      {LoginSteps(), StatSteps({v2, s3}, true), UidlListSteps({v2, s3}), {"C: DELE 3", "S: +OK"}}));
+  check();
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(script.Finished());
+  const auto commands = script.SessionCommands(1);
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "QUIT"), 0) << "ended without QUIT";
+  EXPECT_FALSE(kv->Pop3Client1.Connected());
+  EXPECT_EQ(status(), "Status: Nothing deleted: the server's listing is wrong");
+  EXPECT_TRUE(kv->Delete().Deleted().empty());
+  EXPECT_FALSE(kv->Delete().LastCompleted());
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 3u) << "the rows stay";
+  EXPECT_FALSE(kv->State.CheckInProgress);
 }
 
 TEST_F(DeletionTest, HeldSessionLostRefusesWithNotUidCapable) {
