@@ -322,5 +322,27 @@ TEST_F(CheckCycleTest, CancelWhileConnectingEndsEveryAttempt) {
   EXPECT_EQ(kv->VTree1.RootNodeCount(), 0u);
 }
 
+class CheckCycleMailboxTest : public AppFixture {
+ protected:
+  CheckCycleMailboxTest() : AppFixture(/*useMailbox=*/true) {}
+};
+
+TEST_F(CheckCycleMailboxTest, AMailboxBeyondTheMessageNumbersSaysWhatIsLeftOut) {
+  for (const long long count : {65535LL, 65536LL, 70000LL}) {
+    mailbox = MailboxPop3(clock);
+    mailbox.mailbox = MixedMailbox(2);
+    mailbox.statCount = count;
+    kv->dfsStatus.setPanel(2, "");
+    check();
+    const std::string& note = kv->dfsStatus.Panel(2);
+    if (count <= 65535) {
+      EXPECT_EQ(note, "") << count;
+    } else {
+      EXPECT_EQ(note, "The mailbox holds " + std::to_string(count) +
+                          " messages; only the first 65535 are worked.");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kelvrin::test
