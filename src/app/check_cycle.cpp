@@ -338,8 +338,10 @@ bool CheckCycle::InitComms() {
 
   try {
     kv_.dfsStatus.setStatus("Status: Searching host...");
+    // A Cancel while connecting ends the attempts, not just the one.
+    const std::uint64_t cancels = cancelCount_;
     for (int attempt = 0; attempt < 3; ++attempt) {
-      if (client.Connected()) break;
+      if (client.Connected() || cancelCount_ != cancels) break;
       ++kv_.State.SessionSerial;
       client.Connect();
       Delay(100);
@@ -348,6 +350,12 @@ bool CheckCycle::InitComms() {
       client.Login();
       kv_.Commands.setEnabled("CheckNow1", true);
       client.GetStat();
+      if (client.ServerMessageCount > client.MessageCount) {
+        // Message numbers are 16-bit: the rest cannot be reached.
+        kv_.dfsStatus.setPanel(2, "The mailbox holds " + std::to_string(client.ServerMessageCount) +
+                                      " messages; only the first " +
+                                      std::to_string(client.MessageCount) + " are worked.");
+      }
       return true;
     }
     kv_.dfsStatus.setStatus("Status: Unable connect...");
