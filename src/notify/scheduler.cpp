@@ -28,6 +28,15 @@ std::int64_t Scheduler::targetInterval(const SchedulerInputs& in) const {
 }
 
 void Scheduler::Timer2Timer() {
+  // A check, a keep-alive or the dial-up lets events run while it waits; a
+  // tick delivered meanwhile must not start another round on top of it.
+  if (ticking_) return;
+  ticking_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{ticking_};
+
   SchedulerInputs in = host_.schedulerInputs();
   if (in.CheckRequested && host_.CheckCtrlDel()) return;
   // The shortcuts may have cleared the request.

@@ -134,6 +134,7 @@ class Scheduler {
   IdleMeasure& idle_;
   TimerModel& snoozeTimer_;
   YouHaveMailPanel& panel_;
+  bool ticking_ = false;
 };
 
 }  // namespace kelvrin::notify

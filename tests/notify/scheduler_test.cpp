@@ -129,6 +129,45 @@ struct BlockCase {
   int interval1;
 };
 
+TEST_F(SchedulerTest, TickDeliveredInsideARunningStartDoesNothing) {
+  // The host's check lets events run, and a tick arrives among them.
+  class NestingHost final : public SchedulerHost {
+   public:
+    explicit NestingHost(FakeHost& inner) : inner_(inner) {}
+    Scheduler* scheduler = nullptr;
+    SchedulerInputs schedulerInputs() override { return inner_.schedulerInputs(); }
+    IdleInputs idleInputs() override { return inner_.idleInputs(); }
+    bool CheckCtrlDel() override { return false; }
+    void KeepAlive() override {}
+    void BeginCheck() override {
+      ++inner_.checks;
+      for (int i = 0; i < 5; ++i)
+        scheduler->Timer2Timer();
+    }
+    void BeginDialUp() override {}
+    void ClearCheckRequested() override { inner_.ClearCheckRequested(); }
+    void VtreeToFront() override {}
+    void HangUpCall() override {}
+    void ScreenSaverOff() override {}
+    bool TimedCheckUnavailable() override { return false; }
+    void OfferIntervalSetting() override {}
+    bool TimedChecksDisabled() override { return false; }
+    void setTimedChecksDisabled(bool) override {}
+    bool DisableScnsave1() override { return false; }
+    void CountdownNoticeCancelled() override {}
+
+   private:
+    FakeHost& inner_;
+  } nesting(host);
+  Scheduler nested(state, nesting, tray, idle, snooze, panel);
+  nesting.scheduler = &nested;
+  host.in.CheckRequested = true;
+  nested.Timer2Timer();
+  nested.Timer2Timer();
+  EXPECT_EQ(host.checks, 1);
+  EXPECT_FALSE(host.in.CheckRequested);
+}
+
 class BlockedTest : public SchedulerTest, public ::testing::WithParamInterface<BlockCase> {};
 
 TEST_P(BlockedTest, NoTimedCheckForHoursAndTheCountStaysAtZero) {
