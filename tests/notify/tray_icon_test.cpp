@@ -91,6 +91,18 @@ TEST(TrayIconModel, StillIconDoesNotAdvance) {
   EXPECT_EQ(tray.IconIndex(), 1);
 }
 
+TEST(TrayIconModel, CutsNeverSplitACharacter) {
+  TrayIconModel tray;
+  std::string text(254, 'x');
+  text += "\xC3\xA9\xC3\xA9";  // a two-byte character across the 255th byte
+  tray.ShowBalloon("t", text, BalloonIcon::Info, 20);
+  EXPECT_EQ(tray.LastBalloon()->Text, std::string(254, 'x'));
+  tray.setHint(std::string(125, 'y') + "\xE2\x82\xAC");  // a three-byte character
+  EXPECT_EQ(tray.Hint(), std::string(125, 'y'));
+  tray.setHint(std::string(124, 'y') + "\xE2\x82\xAC");
+  EXPECT_EQ(tray.Hint(), std::string(124, 'y') + "\xE2\x82\xAC");
+}
+
 TEST(TrayIconModel, HintIsCutTo127Characters) {
   TrayIconModel tray;
   tray.setHint(std::string(200, 'h'));
