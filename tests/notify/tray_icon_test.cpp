@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "notify/hint_display.h"
+
 namespace kelvrin::notify {
 namespace {
 
@@ -129,6 +131,23 @@ TEST(TrayIconModel, ObserversHearEveryChange) {
   tray.changed().add([&] { ++calls; });
   TrayIconDisplay(tray, 2, 0);
   EXPECT_GT(calls, 0);
+}
+
+}  // namespace
+}  // namespace kelvrin::notify
+
+namespace kelvrin::notify {
+namespace {
+
+TEST(HintHidePause, TenthOfASecondPerCharacterAtLeastTwoAndAHalf) {
+  EXPECT_EQ(HintHidePause(""), 2500);
+  EXPECT_EQ(HintHidePause("0123456789"), 2500);
+  EXPECT_EQ(HintHidePause(std::string(26, 'h')), 2600);
+  EXPECT_EQ(HintHidePause(std::string(40, 'h')), 4000);
+  std::string accented;
+  for (int i = 0; i < 30; ++i)
+    accented += "\xC3\xA9";
+  EXPECT_EQ(HintHidePause(accented), 3000) << "characters, not bytes";
 }
 
 }  // namespace
