@@ -229,7 +229,7 @@ void WindowHandlers::ActionTrayClick(bool shift, bool ctrl) {
   if (!kv_.KVmain->checked("AllowCtrlDel")) return;
   const auto& s = kv_.State;
   if (shift && (s.ValidCount > 0 || s.SuspectCount > 0)) {
-    // Send/Receive: not available until the mail program's hot-key lands.
+    kv_.mailProgram().SendReceive1Click(kv_);
     return;
   }
   if (!ctrl) return;

@@ -313,10 +313,16 @@ TEST_F(CheckCycleTest, CancelWhileConnectingEndsEveryAttempt) {
   int opens = 0;
   socketFactory = [&] { return std::make_unique<HangingConnect>(opens); };
   makeApp();
-  pump.onCall = [this](int call) {
-    if (call == 3) kv->BtCancelClick();
+  // Cancel at the first event the hanging connect lets run.
+  bool cancelled = false;
+  pump.onCall = [&](int) {
+    if (opens == 1 && !cancelled) {
+      cancelled = true;
+      kv->BtCancelClick();
+    }
   };
   check();
+  ASSERT_TRUE(cancelled);
   EXPECT_EQ(opens, 1) << "the attempts after the Cancel were not made";
   EXPECT_FALSE(kv->State.CheckInProgress);
   EXPECT_EQ(kv->VTree1.RootNodeCount(), 0u);

@@ -113,12 +113,12 @@ TEST_F(SchedulerAppTest, DisableWithoutIntervalExplainsAndOpensConnectPage) {
   EXPECT_EQ(script.SessionsOpened(), 0);
 }
 
-TEST_F(SchedulerAppTest, DelayLetsEventsRunTenTimesASecond) {
+TEST_F(SchedulerAppTest, DelayLetsEventsRunEveryTwentyMilliseconds) {
   const int before = pump.calls;
   const auto start = clock.now;
   kv->Delay(1000);
   EXPECT_GE(clock.now - start, 1000);
-  EXPECT_EQ(pump.calls - before, 10);
+  EXPECT_GE(pump.calls - before, 1000 / 20);
 }
 
 class IdlePanelTest : public SchedulerAppTest {

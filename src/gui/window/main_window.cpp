@@ -357,7 +357,7 @@ void MainWindow::bindModels() {
   auto& kv = kv_;
   timer1_ = std::make_unique<TimerDriver>(
       kv_.ETimer1, [&kv] { kv.Check().guarded([&kv] { kv.Body().Timer1Timer(); }); });
-  timer2_ = std::make_unique<TimerDriver>(kv_.ETimer2, [&kv] { kv.Window().Timer2Timer(); });
+  timer2_ = std::make_unique<TimerDriver>(kv_.ETimer2, [&kv] { kv.Timer2Timer(); });
   syncBars();
   syncPanel();
   syncView();
