@@ -337,8 +337,10 @@ bool CheckCycle::InitComms() {
 
   try {
     kv_.dfsStatus.setStatus("Status: Searching host...");
+    // A Cancel while connecting ends the attempts, not just the one.
+    const std::uint64_t cancels = cancelCount_;
     for (int attempt = 0; attempt < 3; ++attempt) {
-      if (client.Connected()) break;
+      if (client.Connected() || cancelCount_ != cancels) break;
       ++kv_.State.SessionSerial;
       client.Connect();
       Delay(100);

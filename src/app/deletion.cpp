@@ -1,7 +1,9 @@
 #include "app/deletion.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <utility>
 
@@ -24,9 +26,66 @@ std::string_view trimBlanks(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+// An id as a reason shows it: a server's id may be anything.
+std::string quotedId(std::string_view id) {
+  constexpr std::size_t kShown = 70;
+  std::string text = "\"" + std::string(id.substr(0, kShown)) + (id.size() > kShown ? "..." : "");
+  return text + "\"";
+}
+
 }  // namespace
 
+std::string MessageIdentity(TKVmain& kv, const ViewRow& row) {
+  const mail::TMailMessage* m = kv.View().messageOf(row);
+  const std::string uidl(trimBlanks(m ? m->UIDL : row.Node.UIDL));
+  if (!uidl.empty()) return "U" + uidl;
+  if (!m) return "H" + row.Node.From + '\0' + row.Node.Subject;
+  return "H" + m->From() + '\0' + m->Subject + '\0' + m->DateText + '\0' + std::to_string(m->Size);
+}
+
 Deletion::Deletion(TKVmain& kv) : kv_(kv) {}
+
+void Deletion::noteProblem(std::string status, std::string reason) {
+  problems_.push_back(std::move(reason));
+  problemStatus_ = problems_.size() == 1 ? std::move(status)
+                                         : "Status: " + std::to_string(problems_.size()) +
+                                               " marked messages were not deleted";
+}
+
+void Deletion::showProblems() {
+  if (effect_.StillListed > 0) {
+    kv_.dfsStatus.setStatus("Status: " + std::to_string(effect_.StillListed) + " deleted message" +
+                            (effect_.StillListed == 1 ? " is" : "s are") + " still listed");
+    kv_.dfsStatus.setPanel(2, "The server accepted the deletion of " +
+                                  std::to_string(effect_.StillListed) +
+                                  " message(s) but still lists them.");
+    return;
+  }
+  if (problems_.empty()) return;
+  kv_.dfsStatus.setStatus(problemStatus_);
+  std::string reason = problems_.front();
+  if (problems_.size() > 1) reason += " (and " + std::to_string(problems_.size() - 1) + " more)";
+  kv_.dfsStatus.setPanel(2, reason);
+}
+
+DeletionEffect Deletion::judgeEffect() {
+  DeletionEffect effect;
+  effect.Verified = true;
+  std::multiset<std::string> listed;
+  for (const ViewRow& row : kv_.VTree1.rows())
+    listed.insert(MessageIdentity(kv_, row));
+  for (std::size_t i = 0; i < deleted_.size(); ++i) {
+    const auto still = listed.find(deletedIdentities_[i]);
+    if (still != listed.end()) {
+      // Each listed row accounts for one deleted message only.
+      listed.erase(still);
+      ++effect.StillListed;
+    } else {
+      effect.Gone.push_back(deleted_[i]);
+    }
+  }
+  return effect;
+}
 
 int Deletion::ReturnUIDLpos(const std::string& UIDL) const {
   const std::string_view wanted = trimBlanks(UIDL);
@@ -113,6 +172,10 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
     ~RunningFlag() { flag = false; }
   } runningFlag{running_};
   deleted_.clear();
+  deletedIdentities_.clear();
+  problems_.clear();
+  problemStatus_.clear();
+  effect_ = DeletionEffect{};
   lastCompleted_ = false;
   failedRecord_ = false;
 
@@ -207,10 +270,13 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
     view.EndUpdate();
     notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle, notify::kIdleOnline);
     kv_.DelButtonEnable(true);
+    if (!cancelled()) showProblems();
     return;
   }
   lastCompleted_ =
       static_cast<int>(deleted_.size()) == markedCount_ && !errorReported_ && !failedRecord_;
+  // The last row's "deleted" must not hide a row that was left.
+  showProblems();
 
   view.Clear();
   view.EndUpdate();
@@ -225,7 +291,12 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   // The follow-up check takes the session over; its first step quits this
   // one, which makes the DELEs final.
   session.release();
-  if (origin != kTagSendReceive) kv_.GetServerMessages();
+  if (origin != kTagSendReceive) {
+    kv_.GetServerMessages();
+    if (kv_.Check().LastOutcome().Completed) effect_ = judgeEffect();
+    // The check's own status would tell that all went well.
+    showProblems();
+  }
 }
 
 void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
@@ -244,18 +315,42 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
   const std::int32_t msgIndex = node.MsgIndex;
   const std::string uidl = node.UIDL;
   const std::uint16_t serverNumber = row.ServerNumber;
+  const std::string identity = MessageIdentity(kv_, row);
 
   long position = 0;
   if (s.UIDLCapable) {
     // A fresh session: only the id says which message this is.
     if (kv_.UIDLList.empty()) {
-      // The server listed no ids this time; guessing a position could hit
-      // another message.
-      kv_.dfsStatus.setStatus("Status: No message ids from the server");
+      // The server listed no ids this time, or none that can be trusted;
+      // guessing a position could hit another message.
+      if (!client.ListingProblem.empty()) {
+        noteProblem("Status: Nothing deleted: unusable id listing", client.ListingProblem);
+      } else {
+        kv_.dfsStatus.setStatus("Status: No message ids from the server");
+      }
+      failedRecord_ = true;
       Abort = true;
       return;
     }
     if (uidl.empty()) return;  // not identifiable: left on the server
+    // An id held by two messages names neither: the DELE could take the
+    // valid one. That holds for the check's listing as for this one.
+    const std::string_view wanted = trimBlanks(uidl);
+    const auto sameId = [&](std::string_view id) { return trimBlanks(id) == wanted; };
+    const auto listedHere = std::count_if(kv_.UIDLList.begin(), kv_.UIDLList.end(), sameId);
+    const auto& rows = kv_.VTree1.rows();
+    const auto listedByCheck = std::count_if(rows.begin(), rows.end(),
+                                             [&](const ViewRow& r) { return sameId(r.Node.UIDL); });
+    if (listedHere > 1 || listedByCheck > 1) {
+      const std::string number = std::to_string(msgIndex + 1);
+      noteProblem("Status: Message #" + number + " kept: its id is not unique",
+                  std::string(listedHere > 1 ? "The server lists" : "The check listed") +
+                      " the id " + quotedId(wanted) +
+                      " more than once, so it names no single message: message #" + number +
+                      " was not deleted.");
+      failedRecord_ = true;
+      return;
+    }
     position = ReturnUIDLpos(uidl);
   } else {
     // The check's own session is still open; its numbers hold there only.
@@ -266,6 +361,10 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
     position = serverNumber;
   }
   if (position < 1 || position > 65535) return;
+  // The position after the last listed message: the row's message is gone,
+  // and the server is expected to refuse.
+  const bool unlistedPosition =
+      s.UIDLCapable && static_cast<std::size_t>(position) == kv_.UIDLList.size() + 1;
 
   ++deletedCount_;
   errorReported_ = false;
@@ -275,9 +374,24 @@ void Deletion::DeleteRecord(std::size_t rowIndex, bool& Abort) {
       failedRecord_ = true;
     } else {
       client.DeleteMessage(static_cast<std::uint16_t>(position));
-      if (!errorReported_ && !client.Aborted && !cancelled()) {
+      if (unlistedPosition && !errorReported_ && client.Connected()) {
+        // It deleted a message its listing does not hold: which one, and
+        // what its positions mean, nobody can tell. Ending the session
+        // without QUIT undoes every DELE of it.
+        client.Socket().Close();
+        deleted_.clear();
+        deletedIdentities_.clear();
+        noteProblem("Status: Nothing deleted: the server's listing is wrong",
+                    "The server accepted the deletion of message " + std::to_string(position) +
+                        ", which its id listing does not hold; the session was ended without "
+                        "QUIT, so nothing was deleted.");
+        failedRecord_ = true;
+        s.CheckInProgress = false;
+        Abort = true;
+      } else if (!errorReported_ && !client.Aborted && !cancelled()) {
         kv_.dfsStatus.setStatus("Status: Message #" + std::to_string(msgIndex + 1) + " deleted");
         deleted_.push_back(msgIndex);
+        deletedIdentities_.push_back(identity);
       }
     }
   } catch (const std::exception& e) {

@@ -13,6 +13,27 @@
 namespace kelvrin::app {
 
 class TKVmain;
+struct ViewRow;
+
+// What the accepted DELEs of a deletion came to. A DELE the server accepted
+// takes effect only when its session ends with QUIT, and a server may say
+// "+OK" and delete nothing: only the check that follows the deletion shows
+// what is really gone.
+struct DeletionEffect {
+  // A check listed the mailbox after the deletion; without one the rest
+  // says nothing.
+  bool Verified = false;
+  // Messages (their MsgIndex in the check that listed them) whose DELE was
+  // accepted and that the following check no longer lists.
+  std::vector<std::int32_t> Gone;
+  // Messages whose DELE was accepted but that the following check still
+  // lists.
+  int StillListed = 0;
+};
+
+// What tells one message from another across two checks: its unique id, or
+// without one its sender, subject, date and size.
+std::string MessageIdentity(TKVmain& kv, const ViewRow& row);
 
 class Deletion {
  public:
@@ -42,6 +63,12 @@ class Deletion {
   const std::vector<std::int32_t>& Deleted() const { return deleted_; }
   // Whether the last deletion got through every marked row.
   bool LastCompleted() const { return lastCompleted_; }
+  // Judged by the check that followed the last deletion (none after
+  // Send/Receive, which quits the session itself).
+  const DeletionEffect& Effect() const { return effect_; }
+  // Why marked messages were not deleted by the last deletion, one reason
+  // each, in the words of the status bar's reason panel.
+  const std::vector<std::string>& Problems() const { return problems_; }
 
   int MarkedCount() const { return markedCount_; }
   int DeletedCount() const { return deletedCount_; }
@@ -58,7 +85,21 @@ class Deletion {
   bool lastCompleted_ = false;
   bool failedRecord_ = false;
   std::uint64_t cancelsAtStart_ = 0;
+  // Marked messages that were not deleted: the status text and the reason.
+  void noteProblem(std::string status, std::string reason);
+  // Tells the user what the last deletion could not do; nothing when it did
+  // everything.
+  void showProblems();
+  // The accepted DELEs against the rows the view lists now.
+  DeletionEffect judgeEffect();
+
   std::vector<std::int32_t> deleted_;
+  // The identity of each message in deleted_, taken when its DELE was
+  // accepted.
+  std::vector<std::string> deletedIdentities_;
+  std::vector<std::string> problems_;
+  std::string problemStatus_;
+  DeletionEffect effect_;
 };
 
 }  // namespace kelvrin::app

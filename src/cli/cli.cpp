@@ -306,13 +306,6 @@ std::vector<RowOut> snapshotRows(app::TKVmain& kv) {
   return rows;
 }
 
-// What identifies a message from one check to the next: its unique id, or
-// for a server without them its header data.
-std::string identity(const RowOut& r) {
-  if (!r.uidl.empty()) return "U" + r.uidl;
-  return "H" + r.from + '\0' + r.subject + '\0' + r.date + '\0' + std::to_string(r.size);
-}
-
 void printTable(std::ostream& out, const std::vector<RowOut>& rows) {
   if (rows.empty()) return;
   out << "\n"
@@ -564,30 +557,11 @@ int runDelete(const CommandLine& line, const Environment& env, std::ostream& out
   const auto after = snapshotRows(kv);
   const int messages = marked > 0 ? kv.Check().LastOutcome().StatCount : session.statCount();
 
-  // A DELE the server accepted takes effect only when its session ends with
-  // QUIT; what the following check still lists was not deleted, whatever the
-  // replies said.
-  int notDeleted = 0;
-  if (marked > 0 && kv.Check().LastOutcome().Completed) {
-    std::multiset<std::string> listed;
-    for (const RowOut& r : after)
-      listed.insert(identity(r));
-    std::vector<std::int32_t> gone;
-    for (std::int32_t index : deleted) {
-      const auto row = std::find_if(before.begin(), before.end(),
-                                    [&](const RowOut& r) { return r.index == index; });
-      if (row == before.end()) continue;
-      const auto still = listed.find(identity(*row));
-      if (still != listed.end()) {
-        listed.erase(still);
-        ++notDeleted;
-      } else {
-        gone.push_back(index);
-      }
-    }
-    deleted = std::move(gone);
-    if (notDeleted > 0) done = false;
-  }
+  // What the following check still lists was not deleted, whatever the replies said.
+  const app::DeletionEffect& effect = kv.Delete().Effect();
+  const int notDeleted = marked > 0 && effect.Verified ? effect.StillListed : 0;
+  if (marked > 0 && effect.Verified) deleted = effect.Gone;
+  if (notDeleted > 0) done = false;
 
   const app::QuarantineCopy* copy = session.copy();
   if (copy && !copy->NotDeleted().empty()) done = false;

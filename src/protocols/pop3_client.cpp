@@ -174,6 +174,12 @@ TPop3Client::TPop3Client(SocketFactory factory)
     if (OnDisconnect) OnDisconnect(*this);
   };
   socket_->OnError = [this](const SocketError& error) { socketError(error); };
+  // Name resolution, connect and handshake let events run as every wait
+  // does, and a Cancel meanwhile gives the connect up.
+  socket_->WhileWaiting = [this] {
+    pump_->ProcessEvents();
+    return abortRequests_ == abortsAtConnect_;
+  };
 }
 
 TPop3Client::~TPop3Client() {
@@ -181,6 +187,7 @@ TPop3Client::~TPop3Client() {
   socket_->OnConnected = nullptr;
   socket_->OnDisconnected = nullptr;
   socket_->OnError = nullptr;
+  socket_->WhileWaiting = nullptr;
 }
 
 bool TPop3Client::Connected() const {
@@ -368,6 +375,7 @@ bool TPop3Client::Connect() {
   PointSocketAt(*socket_, Host, Port, 110, Security, CaFile);
   Failed = false;
   ReplyLeftUnread = false;
+  abortsAtConnect_ = abortRequests_;
   try {
     pending_.clear();
     socket_->Open(timeoutForBlockingCalls());
@@ -697,6 +705,11 @@ std::int32_t TPop3Client::GetUIDLList(mail::TStringList& List) {
   if (ReplyStatus == "-ERR") {
     RaiseError(kPop3StatRefused);
     return -1;
+  }
+  // Deletions go by this listing: a reply that is not plainly one is none,
+  // and whether more lines of it follow cannot be told.
+  if (ReplyStatus != "+OK") {
+    protocolError("The server's UIDL reply is neither +OK nor -ERR.");
   }
   collectUntilTerminator(text, listingLimit(), "the id listing");
   mail::TStringList lines = splitLines(text);

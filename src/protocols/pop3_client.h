@@ -146,7 +146,10 @@ class TPop3Client {
   void Reset();
   void Noop();
   bool Quit();
-  void Abort() { Aborted = true; }
+  void Abort() {
+    Aborted = true;
+    ++abortRequests_;
+  }
   bool Connected() const;
 
   // The messages RetrieveAll created.
@@ -201,6 +204,10 @@ class TPop3Client {
   std::uint16_t nextThreshold_ = 0;
   std::uint16_t lastPercent_ = 0;
   bool inSocketError_ = false;
+  // Abort calls so far, and their number when the running Connect began: a
+  // Cancel during the connect gives it up, one from before does not.
+  std::uint64_t abortRequests_ = 0;
+  std::uint64_t abortsAtConnect_ = 0;
 };
 
 // One line of a listing or a scan reply, "n value" (RFC 1939 LIST and UIDL):

@@ -17,8 +17,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "protocols/reply_wait.h"
 
 namespace kelvrin::protocols {
 namespace {
@@ -57,6 +65,10 @@ short pollFd(int fd, short events, int timeoutMs) {
     if (errno != EINTR) throw systemError("poll", errno);
     wait = remainingMs(limited, deadline);
   }
+}
+
+SocketError cancelledError(const std::string& call) {
+  return SocketError("Cancelled (" + call + ")", ECANCELED, call);
 }
 
 bool isIpLiteral(const std::string& text) {
@@ -145,6 +157,45 @@ std::string openSslReason() {
 
 }  // namespace
 
+HelperOutcome RunOnHelperThread(std::function<void()> work, int timeoutMs,
+                                const std::function<bool()>& keepWaiting) {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+  };
+  auto shared = std::make_shared<Shared>();
+  auto task = std::make_shared<std::function<void()>>(std::move(work));
+  try {
+    std::thread([shared, task] {
+      (*task)();
+      const std::lock_guard<std::mutex> lock(shared->mutex);
+      shared->done = true;
+      shared->finished.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to be had: better a blocking wait than no connection.
+    (*task)();
+    return HelperOutcome::Done;
+  }
+  const bool limited = timeoutMs > 0;
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+  std::unique_lock<std::mutex> lock(shared->mutex);
+  for (;;) {
+    const int left = remainingMs(limited, deadline);
+    const int slice = left < 0 ? kPumpIntervalMs : std::min(left, kPumpIntervalMs);
+    if (shared->finished.wait_for(lock, std::chrono::milliseconds(slice),
+                                  [&] { return shared->done; })) {
+      return HelperOutcome::Done;
+    }
+    if (limited && remainingMs(limited, deadline) == 0) return HelperOutcome::TimedOut;
+    lock.unlock();
+    const bool goOn = keepWaiting();
+    lock.lock();
+    if (!goOn) return shared->done ? HelperOutcome::Done : HelperOutcome::Cancelled;
+  }
+}
+
 struct PosixSocket::Tls {
   SSL_CTX* ctx = nullptr;
   SSL* ssl = nullptr;
@@ -194,26 +245,56 @@ void PosixSocket::doOpen(int connectTimeoutMs) {
   if (target.empty()) {
     throw SocketError("No host name or address given (getaddrinfo)", EDESTADDRREQ, "getaddrinfo");
   }
+  // The time-out covers the whole open: the look-up, every address tried.
+  const bool limited = connectTimeoutMs > 0;
+  const auto deadline =
+      SteadyClock::now() + std::chrono::milliseconds(limited ? connectTimeoutMs : 0);
   notifyLookup();
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = numeric ? AI_NUMERICHOST : 0;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(Port());
-  const int rc = getaddrinfo(target.c_str(), service.c_str(), &hints, &found);
+  // Owned jointly with the resolving thread, which may outlive this call.
+  struct Lookup {
+    int rc = 0;
+    int error = 0;
+    addrinfo* found = nullptr;
+    ~Lookup() {
+      if (found != nullptr) freeaddrinfo(found);
+    }
+  };
+  auto lookup = std::make_shared<Lookup>();
+  auto resolve = [lookup, target, service = std::to_string(Port()), hints] {
+    lookup->rc = getaddrinfo(target.c_str(), service.c_str(), &hints, &lookup->found);
+    lookup->error = errno;
+  };
+  if (numeric) {
+    resolve();  // no look-up: nothing to wait for
+  } else {
+    // A resolver may wait seconds for a name server; the caller's events
+    // must not.
+    switch (RunOnHelperThread(resolve, limited ? remainingMs(true, deadline) : 0,
+                              [this] { return keepWaiting(); })) {
+      case HelperOutcome::Done:
+        break;
+      case HelperOutcome::TimedOut:
+        throw SocketError("Timed out looking up " + target + " (getaddrinfo)", ETIMEDOUT,
+                          "getaddrinfo");
+      case HelperOutcome::Cancelled:
+        throw cancelledError("getaddrinfo");
+    }
+  }
+  const int rc = lookup->rc;
   if (rc != 0) {
-    if (rc == EAI_SYSTEM) throw systemError("getaddrinfo", errno);
+    if (rc == EAI_SYSTEM) throw systemError("getaddrinfo", lookup->error);
     throw SocketError(std::string(gai_strerror(rc)) + ": " + target + " (getaddrinfo, error " +
                           std::to_string(rc) + ")",
                       rc, "getaddrinfo");
   }
-  std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, freeaddrinfo);
+  std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(std::exchange(lookup->found, nullptr),
+                                                      freeaddrinfo);
 
   notifyConnecting();
-  const bool limited = connectTimeoutMs > 0;
-  const auto deadline =
-      SteadyClock::now() + std::chrono::milliseconds(limited ? connectTimeoutMs : 0);
   int lastError = ECONNREFUSED;
   for (const addrinfo* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
     const int fd = ::socket(entry->ai_family, entry->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
@@ -226,7 +307,13 @@ void PosixSocket::doOpen(int connectTimeoutMs) {
     if (::connect(fd, entry->ai_addr, entry->ai_addrlen) != 0) {
       error = errno;
       if (error == EINPROGRESS || error == EINTR) {
-        const short events = pollFd(fd, POLLOUT, remainingMs(limited, deadline));
+        short events = 0;
+        try {
+          events = pollWhileWaiting(fd, POLLOUT, limited, deadline, "connect");
+        } catch (...) {
+          ::close(fd);
+          throw;
+        }
         if (events == 0) {
           error = ETIMEDOUT;
         } else {
@@ -311,7 +398,7 @@ void PosixSocket::doStartTls(int timeoutMs) {
     const int error = SSL_get_error(tls->ssl, rc);
     if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
       const short wanted = error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT;
-      if (pollFd(fd_, wanted, remainingMs(limited, deadline)) == 0) {
+      if (pollWhileWaiting(fd_, wanted, limited, deadline, "SSL_connect") == 0) {
         throw tlsError("TLS handshake failed: timed out", "SSL_connect");
       }
       continue;
@@ -331,6 +418,17 @@ void PosixSocket::doStartTls(int timeoutMs) {
   }
   tls_ = std::move(tls);
   eofPending_ = false;
+}
+
+short PosixSocket::pollWhileWaiting(int fd, short events, bool limited,
+                                    SteadyClock::time_point deadline, const char* call) {
+  for (;;) {
+    const int left = remainingMs(limited, deadline);
+    const int slice = left < 0 ? kPumpIntervalMs : std::min(left, kPumpIntervalMs);
+    if (const short seen = pollFd(fd, events, slice); seen != 0) return seen;
+    if (limited && remainingMs(limited, deadline) == 0) return 0;
+    if (!keepWaiting()) throw cancelledError(call);
+  }
 }
 
 void PosixSocket::doSend(std::string_view data) {

@@ -12,7 +12,15 @@
 // TLS verifies the server against the system's CA store (plus CaFile when
 // set), checks the host name (or the IP address when the host is one), sends
 // SNI for names, and requires TLS 1.2 or later.
+//
+// Nothing in Open or StartTls blocks for more than 20 ms at a time: names are
+// resolved on a short-lived thread of their own while the caller's
+// WhileWaiting runs, the connect and the handshake wait in polls of 20 ms
+// with WhileWaiting between them, and each of them ends at the time-out or
+// when WhileWaiting says so.
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,6 +57,11 @@ class PosixSocket final : public Socket {
   void keepAhead(const char* data, std::size_t count);
   // SO_RCVTIMEO of the (blocking) plain descriptor; 0 waits without limit.
   void setReceiveTimeout(int timeoutMs);
+  // poll in slices of 20 ms with WhileWaiting between them until an event
+  // or the deadline (0 then); throws ECANCELED, naming call, when
+  // WhileWaiting gives up.
+  short pollWhileWaiting(int fd, short events, bool limited,
+                         std::chrono::steady_clock::time_point deadline, const char* call);
 
   int fd_ = -1;
   bool peerClosed_ = false;
@@ -61,5 +74,16 @@ class PosixSocket final : public Socket {
 };
 
 SocketFactory PosixSocketFactory();
+
+enum class HelperOutcome { Done, TimedOut, Cancelled };
+
+// Runs work on a short-lived thread of its own and waits for it in slices
+// of at most 20 ms, running keepWaiting after each slice; it gives up when
+// keepWaiting returns false or timeoutMs have passed (0 or less: no limit).
+// Work that was given up runs to its end on its own, so it may only touch
+// what it shares by ownership (a shared_ptr it holds), never the caller's
+// stack.
+HelperOutcome RunOnHelperThread(std::function<void()> work, int timeoutMs,
+                                const std::function<bool()>& keepWaiting);
 
 }  // namespace kelvrin::protocols

@@ -76,6 +76,12 @@ TSmtpClient::TSmtpClient(SocketFactory factory)
     if (OnQuit) OnQuit(*this);
   };
   socket_->OnError = [this](const SocketError&) { ReportFailure(); };
+  // Name resolution, connect and handshake let events run as every wait
+  // does.
+  socket_->WhileWaiting = [this] {
+    pump_->ProcessEvents();
+    return true;
+  };
 }
 
 TSmtpClient::~TSmtpClient() {
@@ -84,6 +90,7 @@ TSmtpClient::~TSmtpClient() {
   socket_->OnConnected = nullptr;
   socket_->OnDisconnected = nullptr;
   socket_->OnError = nullptr;
+  socket_->WhileWaiting = nullptr;
 }
 
 bool TSmtpClient::Connected() const {

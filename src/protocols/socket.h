@@ -62,6 +62,11 @@ class Socket {
   std::function<void()> OnConnected;
   std::function<void()> OnDisconnected;
   std::function<void(const SocketError&)> OnError;
+  // Runs at least every 20 ms while Open or StartTls waits (name
+  // resolution, connect, TLS handshake), so that the caller can let events
+  // run; returning false gives the wait up, and the call fails with
+  // ECANCELED.
+  std::function<bool()> WhileWaiting;
 
   void SetPort(int port) { port_ = port; }
   int Port() const { return port_; }
@@ -125,6 +130,8 @@ class Socket {
   void notifyConnecting() {
     if (OnConnecting) OnConnecting();
   }
+  // False once WhileWaiting asked to give the wait up.
+  bool keepWaiting() { return !WhileWaiting || WhileWaiting(); }
 
  private:
   [[noreturn]] void fail(const SocketError& error);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "app/app_fixture.h"
@@ -79,6 +80,29 @@ TEST_F(DeletionTest, MessageGoneFromTheServerGetsDeleForCountPlusOneAndStops) {
   EXPECT_TRUE(kv->Delete().Deleted().empty());
   EXPECT_FALSE(kv->State.CheckInProgress);
   EXPECT_TRUE(kv->Commands.Enabled("BtDelete"));
+}
+
+// The position after the last listed message names no message; a server
+// that accepts its DELE deleted one it did not list, so the session's DELEs
+// must not take effect.
+TEST_F(DeletionTest, ServerThatAcceptsDeleOfAnUnlistedPositionLosesTheSessionsDeletions) {
+  const auto s1 = SpamMessage(1, "s1");
+  const auto v2 = ValidMessage(2, "v2");
+  const auto s3 = SpamMessage(3, "s3");
+  script.AddSession(CheckSession({s1, v2, s3}, true));
+  script.AddSession(Join(
+      {LoginSteps(), StatSteps({v2, s3}, true), UidlListSteps({v2, s3}), {"C: DELE 3", "S: +OK"}}));
+  check();
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(script.Finished());
+  const auto commands = script.SessionCommands(1);
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "QUIT"), 0) << "ended without QUIT";
+  EXPECT_FALSE(kv->Pop3Client1.Connected());
+  EXPECT_EQ(status(), "Status: Nothing deleted: the server's listing is wrong");
+  EXPECT_TRUE(kv->Delete().Deleted().empty());
+  EXPECT_FALSE(kv->Delete().LastCompleted());
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 3u) << "the rows stay";
+  EXPECT_FALSE(kv->State.CheckInProgress);
 }
 
 TEST_F(DeletionTest, HeldSessionLostRefusesWithNotUidCapable) {
@@ -195,6 +219,86 @@ TEST_F(DeletionTest, MarkChangedDuringTheDeletionIsReadWhenTheRowIsReached) {
   EXPECT_TRUE(script.Finished());
 }
 
+// An id that a listing holds more than once says nothing about which
+// message it is: no DELE goes by it, and the user learns why. The same for a
+// listing the client found unusable.
+struct AmbiguousCase {
+  const char* name;
+  std::vector<ScriptMessage> checked;  // what the check listed (with its ids)
+  std::vector<std::string> listing;    // the deletion's UIDL listing lines
+  std::vector<std::string> expectedDele;
+  const char* reason;                    // part of the reason shown
+  std::vector<ScriptMessage> left = {};  // the follow-up check; empty: as checked
+};
+
+void PrintTo(const AmbiguousCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class AmbiguousIdTest : public AppFixture, public ::testing::WithParamInterface<AmbiguousCase> {};
+
+TEST_P(AmbiguousIdTest, NoDeleByAnIdThatNamesNoSingleMessage) {
+  const AmbiguousCase& c = GetParam();
+  std::vector<std::string> listing = {"C: UIDL", "S: +OK"};
+  for (const auto& line : c.listing)
+    listing.push_back("S: " + line);
+  listing.push_back("S: .");
+  std::vector<std::string> deleSteps;
+  for (const auto& d : c.expectedDele) {
+    deleSteps.push_back("C: " + d);
+    deleSteps.push_back("S: +OK");
+  }
+  // The deletion's session: STAT's probe sees the same listing as the
+  // deletion's own UIDL.
+  script.AddSession(CheckSession(c.checked, true));
+  script.AddSession(Join(
+      {LoginSteps(),
+       {"C: STAT", "S: +OK " + std::to_string(c.listing.size()) + " 4000", "C: LAST", "S: +OK 0"},
+       listing,
+       listing,
+       deleSteps,
+       QuitSteps()}));
+  script.AddSession(CheckSession(c.left.empty() ? c.checked : c.left, true));
+  check();
+  ASSERT_FALSE(markedIndexes().empty());
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_FALSE(kv->Delete().LastCompleted()) << "a marked message was left on the server";
+  EXPECT_NE(kv->dfsStatus.Panel(2).find(c.reason), std::string::npos)
+      << "status: " << status() << " / reason: " << kv->dfsStatus.Panel(2);
+  EXPECT_FALSE(kv->State.CheckInProgress);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AmbiguousIdTest,
+                         ::testing::Values(
+                             // A buggy server gave the spam and a valid message the same id.
+                             AmbiguousCase{
+                                 "SharedIdInBothListings",
+                                 {SpamMessage(1, "x"), ValidMessage(2, "x"), SpamMessage(3, "s3")},
+                                 {"1 x", "2 x", "3 s3"},
+                                 {"DELE 3"},
+                                 "more than once",
+                                 {SpamMessage(1, "x"), ValidMessage(2, "x")}},
+                             // Unique when checked, but now a second message carries the id.
+                             AmbiguousCase{"IdListedTwiceByTheDeletionsListing",
+                                           {SpamMessage(1, "a"), ValidMessage(2, "b")},
+                                           {"1 b", "2 a", "3 a"},
+                                           {},
+                                           "more than once"},
+                             // Two rows of the check had the id; the new listing has it once, but
+                             // which of the two it is cannot be told.
+                             AmbiguousCase{"IdSharedByTwoRowsOfTheCheck",
+                                           {SpamMessage(1, "x"), ValidMessage(2, "x")},
+                                           {"1 x", "2 y"},
+                                           {},
+                                           "more than once"},
+                             AmbiguousCase{"UnusableListing",
+                                           {SpamMessage(1, "a"), ValidMessage(2, "b")},
+                                           {"1 a", "1 b"},
+                                           {},
+                                           "listing is unusable"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 class DeletionMailboxTest : public AppFixture {
  protected:
   DeletionMailboxTest() : AppFixture(/*useMailbox=*/true) {}
@@ -226,6 +330,38 @@ TEST_F(DeletionMailboxTest, ResortDuringTheDeletionDeletesEachMarkedRowOnce) {
         << (withUidl ? "with ids" : "without ids");
     EXPECT_EQ(mailbox.Ids(), (std::set<std::string>{"v1", "v2", "v4", "v5", "v7", "v8"}));
   }
+}
+
+// "+OK" to a DELE is no deletion until the follow-up check no longer lists
+// the message.
+TEST_F(DeletionMailboxTest, EffectIsJudgedByTheFollowUpCheck) {
+  for (bool ignoreDele : {false, true}) {
+    mailbox = MailboxPop3(clock);
+    mailbox.mailbox = MixedMailbox(7);  // s3 s6
+    mailbox.ignoreDele = ignoreDele;
+    check();
+    kv->btDeleteClick(app::kTagSpamDelete);
+    const app::DeletionEffect& effect = kv->Delete().Effect();
+    ASSERT_TRUE(effect.Verified);
+    EXPECT_EQ(kv->Delete().Deleted().size(), 2u) << "both DELEs were accepted";
+    if (ignoreDele) {
+      EXPECT_TRUE(effect.Gone.empty());
+      EXPECT_EQ(effect.StillListed, 2);
+      EXPECT_EQ(status(), "Status: 2 deleted messages are still listed");
+    } else {
+      EXPECT_EQ(effect.Gone, kv->Delete().Deleted());
+      EXPECT_EQ(effect.StillListed, 0);
+      EXPECT_EQ(status(), "Status: Received maildrop info");
+    }
+  }
+}
+
+TEST_F(DeletionMailboxTest, SendReceiveLeavesTheEffectUnjudged) {
+  mailbox.mailbox = MixedMailbox(4);
+  check();
+  kv->btDeleteClick(app::kTagSendReceive);
+  EXPECT_EQ(kv->Delete().Deleted().size(), 1u);
+  EXPECT_FALSE(kv->Delete().Effect().Verified) << "no check followed";
 }
 
 // The command-mail handling takes the first message out of the list: list

@@ -76,6 +76,26 @@ void MailboxPop3::open() {
   marked_.assign(mailbox.size(), false);
   log_.push_back("--");
   reply("+OK ready");
+  sendUnsolicited("");
+}
+
+std::string MailboxPop3::reportedId(std::size_t index) const {
+  if (spamSharesValidId) {
+    const auto spam = std::find_if(mailbox.begin(), mailbox.end(), [](auto& m) { return m.spam; });
+    const auto valid =
+        std::find_if(mailbox.begin(), mailbox.end(), [](auto& m) { return !m.spam; });
+    if (spam != mailbox.end() && valid != mailbox.end() &&
+        static_cast<std::size_t>(spam - mailbox.begin()) == index) {
+      return valid->id;
+    }
+  }
+  return mailbox[index].id;
+}
+
+void MailboxPop3::sendUnsolicited(const std::string& command) {
+  if (!unsolicitedAfter) return;
+  const std::string extra = unsolicitedAfter(command);
+  if (!extra.empty()) incoming_.push_back(extra + "\r\n");
 }
 
 void MailboxPop3::endSession() {
@@ -112,8 +132,14 @@ void MailboxPop3::command(const std::string& line) {
   }
   if (commands_ == errOn) {
     reply("-ERR injected");
+    sendUnsolicited(line);
     return;
   }
+  answer(line);
+  sendUnsolicited(line);
+}
+
+void MailboxPop3::answer(const std::string& line) {
   const std::size_t blank = line.find(' ');
   const std::string verb = line.substr(0, blank);
   const std::string arg = blank == std::string::npos ? "" : line.substr(blank + 1);
@@ -147,17 +173,33 @@ void MailboxPop3::command(const std::string& line) {
     reply("+OK 0");
   } else if (verb == "UIDL" && arg.empty()) {
     if (!withUidl) return reply("-ERR no unique ids");
-    std::string text = "+OK\r\n";
+    std::vector<std::string> lines;
     for (std::size_t p = 0; p < snapshot_.size(); ++p) {
       if (marked_[p]) continue;
-      text += std::to_string(p + 1) + " " + mailbox[snapshot_[p]].id + "\r\n";
+      lines.push_back(std::to_string(p + 1) + " " + reportedId(snapshot_[p]));
     }
+    switch (listing) {
+      case Listing::InOrder:
+        break;
+      case Listing::Reversed:
+        std::reverse(lines.begin(), lines.end());
+        break;
+      case Listing::FirstLeftOut:
+        if (!lines.empty()) lines.erase(lines.begin());
+        break;
+      case Listing::NumberTwice:
+        if (!lines.empty()) lines.push_back(lines.front() + "x");
+        break;
+    }
+    std::string text = "+OK\r\n";
+    for (const std::string& l : lines)
+      text += l + "\r\n";
     text += ".";
     reply(text);
   } else if (verb == "UIDL") {
     const int index = withUidl ? at(n) : -1;
     if (index < 0) return reply("-ERR no such message");
-    reply("+OK " + std::to_string(n) + " " + mailbox[static_cast<std::size_t>(index)].id);
+    reply("+OK " + std::to_string(n) + " " + reportedId(static_cast<std::size_t>(index)));
   } else if (verb == "LIST") {
     const int index = at(n);
     if (index < 0) return reply("-ERR no such message");

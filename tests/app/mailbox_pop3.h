@@ -55,6 +55,22 @@ class MailboxPop3 {
   // Told every command line as it arrives.
   std::function<void(const std::string&)> onCommand;
 
+  // How the unique-id listing (UIDL without argument) is written; every
+  // line still names its message correctly, as RFC 1939 allows.
+  enum class Listing {
+    InOrder,
+    Reversed,      // last message first
+    FirstLeftOut,  // a gap: the first message has no line
+    NumberTwice,   // the first line again with another id: unusable
+  };
+  Listing listing = Listing::InOrder;
+  // A buggy server: the first spam message has the id of the first valid
+  // one, in the listing and in UIDL n alike.
+  bool spamSharesValidId = false;
+  // Bytes sent after the reply to a command, as if they were part of it
+  // (CR LF added); the greeting is the reply to "". Empty: nothing.
+  std::function<std::string(const std::string& command)> unsolicitedAfter;
+
   struct DeleAudit {
     int position;
     std::string id;  // the message at that position in that session; empty: none
@@ -73,8 +89,12 @@ class MailboxPop3 {
   class Socket;
   void open();
   void command(const std::string& line);
+  void answer(const std::string& line);
   void reply(const std::string& text);
   void endSession();
+  // The id the server gives the message at a mailbox index.
+  std::string reportedId(std::size_t index) const;
+  void sendUnsolicited(const std::string& command);
   // The message at a 1-based position of this session, or -1.
   int at(int position, bool includeMarked = false) const;
   bool waitReadable(int timeoutMs);

@@ -274,6 +274,22 @@ INSTANTIATE_TEST_SUITE_P(
                       ListingCase{"ForgedStatus", "+OK 1 forged\r\n1 a\r\n", -1, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(Pop3HostileTest, AListingWhoseStatusIsNeitherOkNorErrEndsTheSession) {
+  for (const std::string status : {"+\xb2K", "OK", "+OKAY", "*"}) {
+    connect({status + "\r\n1 a\r\n.\r\n"});
+    client.UIDLSupported = true;
+    client.ServerMessageCount = 1;
+    mail::TStringList ids{"stale"};
+    EXPECT_EQ(errorOf([&] { client.GetUIDLList(ids); }),
+              "The server's UIDL reply is neither +OK nor -ERR.")
+        << status;
+    EXPECT_TRUE(ids.empty()) << status;
+    EXPECT_FALSE(client.Connected()) << status;
+    EXPECT_EQ(socket->Sent.find("QUIT"), std::string::npos) << status << ": without QUIT";
+    socket->Sent.clear();
+  }
+}
+
 TEST_F(Pop3HostileTest, AListingCutOffByTheServerIsUnusable) {
   connect({"+OK\r\n1 a\r\n2 b\r\n"});
   socket->PeerClosesWhenDrained = true;

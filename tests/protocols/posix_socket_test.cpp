@@ -2,12 +2,22 @@
 
 #include "protocols/posix_socket.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "protocols/pop3_client.h"
 #include "support/scripted_server.h"
 #include "support/temp_dir.h"
 #include "support/test_certificate.h"
@@ -42,6 +52,150 @@ TEST(PosixSocket, RefusedConnectRunsTheErrorCallbackThenThrows) {
   }
   EXPECT_EQ(order, (std::vector<std::string>{"lookup", "connecting", "error connect", "thrown"}));
   EXPECT_FALSE(socket.IsConnected());
+}
+
+// A loopback listener that never accepts and whose backlog one connection
+// fills: a further connect neither completes nor fails, as with a server
+// behind a firewall that drops packets.
+class FullBacklog {
+ public:
+  FullBacklog() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 0) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      ADD_FAILURE() << "no listener";
+    }
+    port_ = ntohs(address.sin_port);
+    filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    pollfd done{filler_, POLLOUT, 0};
+    if (::poll(&done, 1, 5000) != 1) ADD_FAILURE() << "the filler did not connect";
+  }
+  ~FullBacklog() {
+    ::close(filler_);
+    ::close(listener_);
+  }
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int filler_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+TEST(PosixSocketWaits, AConnectThatHangsLetsTheCallerRunUntilTheTimeOut) {
+  FullBacklog server;
+  PosixSocket socket;
+  int calls = 0;
+  socket.WhileWaiting = [&] { return ++calls > 0; };
+  socket.SetAddr("127.0.0.1");
+  socket.SetPort(server.Port());
+  try {
+    socket.Open(300);
+    FAIL() << "connected";
+  } catch (const SocketError& error) {
+    EXPECT_EQ(error.Code(), ETIMEDOUT) << error.what();
+    EXPECT_EQ(error.Call(), "connect");
+  }
+  EXPECT_GT(calls, 1) << "the wait was not sliced";
+  EXPECT_FALSE(socket.IsConnected());
+}
+
+TEST(PosixSocketWaits, TheCallerGivesUpAConnectThatHangs) {
+  FullBacklog server;
+  PosixSocket socket;
+  int calls = 0;
+  std::vector<int> errors;
+  socket.WhileWaiting = [&] { return ++calls < 3; };
+  socket.OnError = [&](const SocketError& e) { errors.push_back(e.Code()); };
+  socket.SetAddr("127.0.0.1");
+  socket.SetPort(server.Port());
+  try {
+    socket.Open(0);  // no time-out: only the caller ends the wait
+    FAIL() << "connected";
+  } catch (const SocketError& error) {
+    EXPECT_EQ(error.Code(), ECANCELED) << error.what();
+  }
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(errors, std::vector<int>{ECANCELED});
+}
+
+// Pumps, and cancels the client at its n-th call.
+class CancellingPump final : public EventPump {
+ public:
+  void ProcessEvents() override {
+    if (++calls == cancelAt && client) client->Abort();
+  }
+  int calls = 0;
+  int cancelAt = 0;
+  TPop3Client* client = nullptr;
+};
+
+TEST(PosixSocketWaits, Pop3ConnectPumpsAndACancelMeanwhileEndsIt) {
+  FullBacklog server;
+  for (const int cancelAt : {0, 4}) {
+    TPop3Client client;
+    CancellingPump pump;
+    pump.cancelAt = cancelAt;
+    pump.client = &client;
+    client.SetEventPump(pump);
+    client.Host = "127.0.0.1";
+    client.Port = std::to_string(server.Port());
+    client.OperationTimeout = cancelAt == 0 ? 300 : 60000;
+    client.Abort();  // a Cancel from before does not stop the next connect
+    EXPECT_FALSE(client.Connect());
+    if (cancelAt == 0) {
+      EXPECT_NE(client.LastErrorText.find("timed out"), std::string::npos) << client.LastErrorText;
+      EXPECT_GT(pump.calls, 1);
+    } else {
+      EXPECT_NE(client.LastErrorText.find("Cancelled"), std::string::npos) << client.LastErrorText;
+      EXPECT_EQ(pump.calls, cancelAt);
+    }
+  }
+}
+
+// Work that runs until the test lets it finish.
+struct Latch {
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool open = false;
+  std::atomic<bool> finished{false};
+  void release() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    open = true;
+    opened.notify_all();
+  }
+};
+
+TEST(PosixSocketWaits, HelperThreadWorkIsWaitedForInSlices) {
+  auto latch = std::make_shared<Latch>();
+  auto work = [latch] {
+    std::unique_lock<std::mutex> lock(latch->mutex);
+    latch->opened.wait(lock, [&] { return latch->open; });
+    latch->finished = true;
+  };
+  int calls = 0;
+  // Given up by the caller while the work still runs.
+  EXPECT_EQ(RunOnHelperThread(work, 0, [&] { return ++calls < 3; }), HelperOutcome::Cancelled);
+  EXPECT_EQ(calls, 3);
+  EXPECT_FALSE(latch->finished);
+  // Given up at the time-out.
+  calls = 0;
+  EXPECT_EQ(RunOnHelperThread(work, 100, [&] { return ++calls > 0; }), HelperOutcome::TimedOut);
+  EXPECT_GE(calls, 1);
+  EXPECT_FALSE(latch->finished);
+  // Waited for to its end: what it did is there to see.
+  latch->release();
+  calls = 0;
+  auto result = std::make_shared<int>(0);
+  EXPECT_EQ(RunOnHelperThread([result] { *result = 42; }, 5000, [&] { return ++calls > 0; }),
+            HelperOutcome::Done);
+  EXPECT_EQ(*result, 42);
 }
 
 class PosixSocketPeerTest : public ::testing::TestWithParam<bool> {
