@@ -18,7 +18,7 @@ bool DotUnstuffer::Feed(std::string_view chunk, std::string& out) {
           state_ = State::Dot;
         } else {
           out += c;
-          state_ = c == '\r' ? State::InLineCr : State::InLine;
+          state_ = c == '\r' ? State::InLineCr : c == '\n' ? State::LineStart : State::InLine;
         }
         break;
       case State::Dot:
