@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/deletion.h"
+#include "app/header_cache.h"
 #include "app/kvmain.h"
 #include "app/message_view_handlers.h"
 #include "app/session_guard.h"
@@ -126,6 +128,7 @@ void CheckCycle::serverMessagesSteps() {
   outcome_ = CheckOutcome{};
   outcome_.Started = true;
   const std::uint64_t cancelsAtStart = cancelCount_;
+  checkCancelsAtStart_ = cancelsAtStart;
   const auto cancelled = [&] { return cancelCount_ != cancelsAtStart; };
   checkRunning_ = true;
   struct RunningFlag {
@@ -196,7 +199,7 @@ void CheckCycle::serverMessagesSteps() {
   notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayChecking, 0);
 
   try {
-    client.RetrieveAllHeaders(kv_.MessageList1);
+    fetchHeaders();
   } catch (const std::exception& e) {
     session.settleCancel();
     notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle, notify::kIdleOnline);
@@ -295,6 +298,41 @@ void CheckCycle::serverMessagesSteps() {
   cmd.setVisible("SendReceive1", sendRcv);
 
   outcome_.Completed = !outcome_.ErrorReported;
+}
+
+void CheckCycle::fetchHeaders() {
+  auto& client = kv_.Pop3Client1;
+  std::unique_ptr<HeaderCache> cache;
+  if (!cacheFolder_.empty() && client.UIDLSupported) {
+    cache = std::make_unique<HeaderCache>(cacheFolder_, client.Host, client.Port, client.UserId);
+    if (!cache->Open()) cache.reset();
+  }
+  if (cache) {
+    client.FindKnownHeader = [&cache](const std::string& id, std::int32_t size,
+                                      mail::TStringList& lines) {
+      return cache->Find(id, size, lines);
+    };
+    client.OnHeaderFetched = [&cache](const std::string& id, std::int32_t size,
+                                      const mail::TStringList& lines) {
+      cache->Add(id, size, lines);
+    };
+  }
+  struct Unhook {
+    protocols::TPop3Client& client;
+    ~Unhook() {
+      client.FindKnownHeader = nullptr;
+      client.OnHeaderFetched = nullptr;
+    }
+  } unhook{client};
+  client.RetrieveAllHeaders(kv_.MessageList1);
+  // Only a listing of the whole mailbox tells which messages are gone; the
+  // stored file stays as it was otherwise. A cache that cannot be written
+  // costs the next check its speed, nothing else.
+  if (cache && client.LastCheckPipelined && !client.Aborted && !outcome_.ErrorReported &&
+      cancelCount_ == checkCancelsAtStart_) {
+    std::string error;
+    cache->Commit(error);
+  }
 }
 
 void CheckCycle::RunRequestedCheck() {
