@@ -18,7 +18,7 @@ class PrivateDataHome final : public ::testing::Environment {
     dir_ = std::make_unique<TempDir>("kelvrin-data-");
     ::setenv("XDG_DATA_HOME", dir_->Path().c_str(), 1);
     // The header cache as well.
-    ::setenv("XDG_CACHE_HOME", (dir_->Path() / "cache").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (dir_->Path() + "/cache").c_str(), 1);
   }
   void TearDown() override { dir_.reset(); }
 
