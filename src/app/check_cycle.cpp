@@ -12,6 +12,7 @@
 #include "app/message_view_handlers.h"
 #include "app/session_guard.h"
 #include "base/rounding.h"
+#include "protocols/reply_wait.h"
 #include "settings/forms.h"
 
 namespace kelvrin::app {
@@ -380,8 +381,9 @@ bool CheckCycle::InitComms() {
     for (int attempt = 0; attempt < 3; ++attempt) {
       if (client.Connected() || cancelCount_ != cancels) break;
       ++kv_.State.SessionSerial;
-      client.Connect();
-      Delay(100);
+      // The pause is for the next attempt: a connect that succeeded, or a
+      // Cancel, ends it.
+      if (!client.Connect()) Delay(100, [&] { return cancelCount_ != cancels; });
     }
     if (client.Connected()) {
       client.Login();
@@ -578,13 +580,15 @@ std::uint16_t CheckCycle::ServerNumberOf(const mail::TMailMessage& message) cons
   return found == serverNumbers_.end() ? 0 : found->second;
 }
 
-void CheckCycle::Delay(std::uint32_t Milliseconds) {
+void CheckCycle::Delay(std::uint32_t Milliseconds, const std::function<bool()>& reasonGone) {
   auto& clock = kv_.Clock;
   const std::int64_t end = clock.TickCount() + static_cast<std::int64_t>(Milliseconds);
-  int sleeps = 0;
-  while (clock.TickCount() < end) {
-    clock.Sleep(1);
-    if (++sleeps % 100 == 0) kv_.Pump.ProcessEvents();
+  // Slices of the pump interval: the window answers within it, and the wait
+  // costs a handful of wake-ups instead of one a millisecond.
+  for (std::int64_t now = clock.TickCount(); now < end; now = clock.TickCount()) {
+    if (reasonGone && reasonGone()) return;
+    clock.Sleep(static_cast<int>(std::min<std::int64_t>(end - now, protocols::kPumpIntervalMs)));
+    kv_.Pump.ProcessEvents();
   }
 }
 

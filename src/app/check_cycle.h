@@ -69,7 +69,9 @@ class CheckCycle {
   // a progress handler).
   void attachClientEvents();
 
-  void Delay(std::uint32_t Milliseconds);
+  // Waits while the window keeps working; ends early once reasonGone says
+  // there is nothing left to wait for.
+  void Delay(std::uint32_t Milliseconds, const std::function<bool()>& reasonGone = {});
 
   // Runs a handler so that no exception leaves it: a failure shows
   // "Status: " and the first 50 characters of its message and the window

@@ -278,3 +278,44 @@ TEST_F(CheckCycleTest, StatusChangesAreMirroredIntoTheTrayHint) {
 
 }  // namespace
 }  // namespace kelvrin::test
+
+namespace kelvrin::test {
+namespace {
+
+// The pauses of a check end with their reason: a connect that succeeded
+// needs no pause before a next attempt, and a Cancel ends the one between
+// attempts. Between failed attempts the pause stays, and the window is
+// served every pump interval throughout.
+TEST_F(CheckCycleTest, ConnectPausesEndWithTheirReason) {
+  script.AddSession(CheckSession({ValidMessage(1, "u1")}, true));
+  std::int64_t before = clock.now;
+  kv->Check().RunRequestedCheck();
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(clock.now - before, 0) << "a check that connected at once slept";
+
+  before = clock.now;
+  pump.calls = 0;
+  kv->Check().RunRequestedCheck();  // every connect is refused
+  EXPECT_EQ(status(), "Status: Unable connect...");
+  EXPECT_EQ(clock.now - before, 300);
+  EXPECT_GE(pump.calls, 15) << "the pauses must let the window work every 20 ms";
+
+  before = clock.now;
+  pump.onCall = [this](int) { kv->BtCancelClick(); };
+  kv->Check().RunRequestedCheck();
+  EXPECT_EQ(clock.now - before, 20) << "a Cancel ends the pause and the attempts";
+}
+
+TEST_F(CheckCycleTest, DelayEndsWhenItsReasonIsGone) {
+  pump.calls = 0;
+  std::int64_t before = clock.now;
+  kv->Check().Delay(100);
+  EXPECT_EQ(clock.now - before, 100);
+  EXPECT_EQ(pump.calls, 5);
+  before = clock.now;
+  kv->Check().Delay(100, [this] { return pump.calls >= 7; });
+  EXPECT_EQ(clock.now - before, 40);
+}
+
+}  // namespace
+}  // namespace kelvrin::test
