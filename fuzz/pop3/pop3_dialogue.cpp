@@ -92,7 +92,11 @@ bool holdsExactlyOneReply(std::string_view command, std::string_view reply) {
 // reply is no such listing.
 std::optional<std::map<std::uint32_t, std::string>> parseListing(std::string_view reply) {
   const std::size_t end = multiLineEnd(reply);
-  if (end == std::string_view::npos || reply.rfind("+OK", 0) != 0) return std::nullopt;
+  // The status is the first four bytes without the control bytes around
+  // them, as a robust client reads it.
+  if (end == std::string_view::npos || trimControls(reply.substr(0, 4)) != "+OK") {
+    return std::nullopt;
+  }
   std::vector<std::string_view> lines;
   std::size_t start = 0;
   for (std::size_t i = 0; i < end; ++i) {

@@ -389,6 +389,12 @@ bool CheckCycle::InitComms() {
       client.Login();
       kv_.Commands.setEnabled("CheckNow1", true);
       client.GetStat();
+      if (client.ServerMessageCount > client.MessageCount) {
+        // Message numbers are 16-bit: the rest cannot be reached.
+        kv_.dfsStatus.setPanel(2, "The mailbox holds " + std::to_string(client.ServerMessageCount) +
+                                      " messages; only the first " +
+                                      std::to_string(client.MessageCount) + " are worked.");
+      }
       return true;
     }
     kv_.dfsStatus.setStatus("Status: Unable connect...");

@@ -293,9 +293,15 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
   session.release();
   if (origin != kTagSendReceive) {
     kv_.GetServerMessages();
-    if (kv_.Check().LastOutcome().Completed) effect_ = judgeEffect();
-    // The check's own status would tell that all went well.
-    showProblems();
+    if (kv_.Check().LastOutcome().Completed) {
+      effect_ = judgeEffect();
+      // The check's own status would tell that all went well.
+      showProblems();
+    } else if (!problems_.empty()) {
+      // The check's failure keeps the status; the reason panel still says
+      // what the deletion left.
+      kv_.dfsStatus.setPanel(2, problems_.front());
+    }
   }
 }
 

@@ -42,10 +42,13 @@ class AppFixture : public ::testing::Test {
   void SetUp() override { makeApp(); }
 
   void makeApp() {
-    kv = std::make_unique<app::TKVmain>(
-        app::Ports{[this] { return useMailbox_ ? mailbox.MakeSocket() : script.MakeSocket(); },
-                   pump, clock, prompter},
-        home.Path());
+    kv = std::make_unique<app::TKVmain>(app::Ports{[this] {
+                                                     if (socketFactory) return socketFactory();
+                                                     return useMailbox_ ? mailbox.MakeSocket()
+                                                                        : script.MakeSocket();
+                                                   },
+                                                   pump, clock, prompter},
+                                        home.Path());
     kv->FormCreate();
     kv->FormShow();
     auto& wizard = *kv->KVWForm1;
@@ -88,6 +91,8 @@ class AppFixture : public ::testing::Test {
   ScriptedPop3 script;
   MailboxPop3 mailbox;
   bool useMailbox_ = false;
+  // When set, the sockets come from here instead of the servers above.
+  protocols::SocketFactory socketFactory;
   std::unique_ptr<app::TKVmain> kv;
 };
 

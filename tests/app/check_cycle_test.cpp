@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "app/app_fixture.h"
 #include "app/deletion.h"
 #include "settings/forms.h"
@@ -274,6 +276,72 @@ TEST_F(CheckCycleTest, StatusChangesAreMirroredIntoTheTrayHint) {
   kv->dfsStatus.setStatus("Status: Testing");
   EXPECT_EQ(kv->TrayIcon1.Hint(), kv->State.TitleText + " Status: Testing");
   EXPECT_EQ(kv->State.TitleText.rfind("Kelvrinate V", 0), 0u);
+}
+
+// A connect that never completes: it waits, letting the caller run between
+// its slices, until the caller gives it up (or a thousand slices pass).
+class HangingConnect final : public protocols::Socket {
+ public:
+  explicit HangingConnect(int& opens) : opens_(opens) {}
+  bool IsConnected() const override { return false; }
+  bool IsTls() const override { return false; }
+  std::string LocalHostName() const override { return "testhost"; }
+  std::string LocalAddress() const override { return ""; }
+  std::string PeerAddress() const override { return ""; }
+
+ protected:
+  void doOpen(int) override {
+    ++opens_;
+    notifyLookup();
+    notifyConnecting();
+    for (int slice = 0; slice < 1000; ++slice) {
+      if (!keepWaiting()) throw protocols::SocketError("Cancelled (connect)", ECANCELED, "connect");
+    }
+    throw protocols::SocketError("Connection timed out", ETIMEDOUT, "connect");
+  }
+  void doStartTls(int) override {}
+  void doSend(std::string_view) override {}
+  bool doWaitReadable(int) override { return false; }
+  std::size_t doReceive(char*, std::size_t) override { return 0; }
+  bool doClose() override { return false; }
+
+ private:
+  int& opens_;
+};
+
+TEST_F(CheckCycleTest, CancelWhileConnectingEndsEveryAttempt) {
+  int opens = 0;
+  socketFactory = [&] { return std::make_unique<HangingConnect>(opens); };
+  makeApp();
+  pump.onCall = [this](int call) {
+    if (call == 3) kv->BtCancelClick();
+  };
+  check();
+  EXPECT_EQ(opens, 1) << "the attempts after the Cancel were not made";
+  EXPECT_FALSE(kv->State.CheckInProgress);
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), 0u);
+}
+
+class CheckCycleMailboxTest : public AppFixture {
+ protected:
+  CheckCycleMailboxTest() : AppFixture(/*useMailbox=*/true) {}
+};
+
+TEST_F(CheckCycleMailboxTest, AMailboxBeyondTheMessageNumbersSaysWhatIsLeftOut) {
+  for (const long long count : {65535LL, 65536LL, 70000LL}) {
+    mailbox = MailboxPop3(clock);
+    mailbox.mailbox = MixedMailbox(2);
+    mailbox.statCount = count;
+    kv->dfsStatus.setPanel(2, "");
+    check();
+    const std::string& note = kv->dfsStatus.Panel(2);
+    if (count <= 65535) {
+      EXPECT_EQ(note, "") << count;
+    } else {
+      EXPECT_EQ(note, "The mailbox holds " + std::to_string(count) +
+                          " messages; only the first 65535 are worked.");
+    }
+  }
 }
 
 }  // namespace

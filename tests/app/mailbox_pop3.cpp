@@ -168,7 +168,7 @@ void MailboxPop3::answer(const std::string& line) {
       ++count;
       total += size(static_cast<int>(snapshot_[p]));
     }
-    reply("+OK " + std::to_string(count) + " " + std::to_string(total));
+    reply("+OK " + std::to_string(statCount > 0 ? statCount : count) + " " + std::to_string(total));
   } else if (verb == "LAST") {
     reply("+OK 0");
   } else if (verb == "UIDL" && arg.empty()) {

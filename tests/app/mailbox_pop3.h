@@ -70,6 +70,8 @@ class MailboxPop3 {
   // A buggy server: the first spam message has the id of the first valid
   // one, in the listing and in UIDL n alike.
   bool spamSharesValidId = false;
+  // STAT gives this count instead of the mailbox's (0: the real one).
+  long long statCount = 0;
   // Bytes sent after the reply to a command, as if they were part of it
   // (CR LF added); the greeting is the reply to "". Empty: nothing.
   std::function<std::string(const std::string& command)> unsolicitedAfter;
