@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -156,6 +157,7 @@ bool HeaderCache::Find(const std::string& uid, std::int32_t size, std::vector<st
     return false;
   }
   lines.clear();
+  lines.reserve(static_cast<std::size_t>(std::count(payload.begin(), payload.end(), '\n')));
   std::size_t start = 0;
   while (start < payload.size()) {
     const std::size_t end = payload.find('\n', start);

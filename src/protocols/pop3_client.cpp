@@ -77,6 +77,16 @@ std::string namePart(std::string_view text) {
 // the very end does not start another line.
 mail::TStringList splitLines(std::string_view text) {
   mail::TStringList lines;
+  // Exactly as many entries as lines: a header check keeps these lines for
+  // every message, and a vector grown by doubling would keep up to twice
+  // the room.
+  std::size_t breaks = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+      ++breaks;
+    }
+  }
+  lines.reserve(breaks + 1);
   std::size_t start = 0;
   const std::size_t size = text.size();
   for (std::size_t i = 0; i < size; ++i) {
