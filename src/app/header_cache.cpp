@@ -12,7 +12,6 @@
 #include <random>
 
 #include "base/atomic_file.h"
-#include "base/file_descriptor.h"
 
 namespace kelvrin::app {
 namespace {
@@ -203,7 +202,11 @@ bool HeaderCache::Commit(std::string& error) {
     error = "Cannot create a file in " + folder_.string() + ".";
     return false;
   }
-  const bool written = flush() && ::fsync(newFd_) == 0;
+  // No fsync: the rename alone keeps a reader from ever seeing half a
+  // file, and what a crash may still damage the checksums catch, at the
+  // cost of fetching those headers once more. Syncing megabytes of cache
+  // on every check would cost more than it can save.
+  const bool written = flush();
   const int closeResult = ::close(std::exchange(newFd_, -1));
   if (!written || closeResult != 0 || ::rename(newPath_.c_str(), path_.c_str()) != 0) {
     error = "Cannot write " + path_.string() + ": " + std::strerror(errno) + ".";
@@ -212,8 +215,6 @@ bool HeaderCache::Commit(std::string& error) {
     return false;
   }
   newPath_.clear();
-  const base::FileDescriptor dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
   return true;
 }
 

@@ -11,6 +11,7 @@
 // still on the server) and renames it over the old one only when the check
 // listed the whole mailbox; a check that fails or is cancelled leaves the
 // old file as it was. The folder is private (0700), the file 0600.
+// Readers see the old file or the new one, never a mixture (rename).
 
 #include <cstdint>
 #include <filesystem>
