@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <utility>
 
 #include "base/atomic_file.h"
 
