@@ -648,7 +648,9 @@ bool TPop3Client::receiveMessage(std::uint16_t MsgIndex, bool HeaderOnly, std::i
   for (std::string& line : lines) {
     if (line.size() > 1 && line[0] == '.') line.erase(0, 1);
   }
-  if (beforeParse != nullptr && *beforeParse && !Failed) (*beforeParse)(lines);
+  // Only a whole reply is worth keeping: a header cut short by a dropped
+  // connection would come back from the cache as the message's.
+  if (beforeParse != nullptr && *beforeParse && !Failed && complete) (*beforeParse)(lines);
   Msg.LoadRawMail(std::move(lines));
   Msg.Size = HeaderOnly ? size
                         : static_cast<std::int32_t>(std::min<std::int64_t>(

@@ -133,6 +133,19 @@ TEST_F(Pop3PipeliningTest, KnownHeadersAreNotFetchedAndNewOnesAreHandedOn) {
   EXPECT_TRUE(server.Finished()) << server.ClientLog();
 }
 
+TEST_F(Pop3PipeliningTest, HeaderCutShortByTheServerIsNotHandedOn) {
+  ScriptedServer server(kLogin + kCapaPipelining + kSizes + topReply(1, "one") +
+                        topReply(2, "two") + "C: TOP 3 0\nS: +OK\nS: From: x@example.com\nX:\n");
+  start(server);
+  std::vector<std::string> fetched;
+  client.OnHeaderFetched = [&](const std::string& id, std::int32_t, const mail::TStringList&) {
+    fetched.push_back(id);
+  };
+  client.RetrieveAllHeaders(list);
+  EXPECT_EQ(fetched, (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(server.Finished()) << server.ClientLog();
+}
+
 TEST_F(Pop3PipeliningTest, RefusedTopInABatchLeavesAnEmptyMessageAndGoesOn) {
   ScriptedServer server(kLogin + kCapaPipelining + kSizes + topReply(1, "one") +
                         "C: TOP 2 0\nS: -ERR gone\n" + topReply(3, "three") + "C: QUIT\n");
