@@ -873,6 +873,12 @@ int TPop3Client::retrieveHeadersPipelined(mail::TMailMessageList& List, int coun
     List.Add(message);
     ++added;
   }
+  // A TOP reply does not name its message: one extra reply from the server
+  // would shift every later header onto the message after its own. All
+  // replies are read now, so anything more shows the shift.
+  if (!Aborted && Connected() && (!pending_.empty() || socket_->WaitReadable(0))) {
+    protocolError("The server sent more replies than the header check asked for.");
+  }
   return added;
 }
 

@@ -255,3 +255,39 @@ TEST_F(PipelinedCheck, FaultsAnywhereInABatchedOrCachedCheck) {
 
 }  // namespace
 }  // namespace kelvrin::test
+
+namespace kelvrin::test {
+namespace {
+
+// A server that sends more than was asked, in the pipelined dialogue:
+// after each kind of reply comes a line or a whole reply that looks like
+// the next one. No row may show another message's header, and only spam
+// may go.
+TEST_F(PipelinedCheck, UnsolicitedRepliesInABatch) {
+  const std::vector<std::string> kinds = {"", "STAT", "UIDL", "CAPA", "LIST", "TOP"};
+  const std::vector<std::string> forgeries = {
+      "+OK 1 v1", "-ERR forged", "+OK\r\nFrom: x@example.org\r\nSubject: message v1\r\n\r\n."};
+  for (bool cached : {false, true}) {
+    for (const std::string& kind : kinds) {
+      for (const std::string& forged : forgeries) {
+        restart();
+        if (cached) check();
+        reset(true, true);
+        mailbox.unsolicitedAfter = [&](const std::string& command) -> std::string {
+          return command.substr(0, command.find(' ')) == kind ? forged : std::string();
+        };
+        check();
+        const std::string context = std::string(cached ? "cached" : "batched") + ", after " +
+                                    (kind.empty() ? "the greeting" : kind) + ": " + forged;
+        expectSound(context);
+        mailbox.unsolicitedAfter = nullptr;
+        kv->btDeleteClick(app::kTagSpamDelete);
+        check();
+        expectSound(context + ", then deleted");
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvrin::test
