@@ -45,8 +45,8 @@ std::string message(int n) {
   }
   text += "DKIM-Signature: v=1; a=rsa-sha256; d=example.net; s=mail;\n\tbh=" +
           std::string(44, 'A' + n % 26) + "=;\n\tb=" + std::string(150, 'b') + "\n";
-  text += "From: \"Sender " + std::to_string(n) + "\" <sender" + std::to_string(n) +
-          "@example.net>\n";
+  text +=
+      "From: \"Sender " + std::to_string(n) + "\" <sender" + std::to_string(n) + "@example.net>\n";
   text += "To: Bob <bob@example.org>\n";
   text += "Subject: " + std::string(n % 3 == 0 ? "WIN A FREE CRUISE offer " : "Meeting notes ") +
           std::to_string(n) + "\n";
@@ -117,8 +117,7 @@ double rawPipelined(std::uint16_t port, int count) {
   };
   const auto readReply = [&](bool multiLine) {
     for (;;) {
-      const std::size_t end =
-          multiLine ? buffer.find("\r\n.\r\n", at) : buffer.find("\r\n", at);
+      const std::size_t end = multiLine ? buffer.find("\r\n.\r\n", at) : buffer.find("\r\n", at);
       if (end != std::string::npos) {
         at = end + (multiLine ? 5 : 2);
         if (at > (1u << 20)) {
@@ -230,10 +229,10 @@ int main(int argc, char** argv) {
       line("kelvrin-cli check --no-cache", nocache.wall, nocache.peakKb);
       line("raw pipelined loop (floor)", rawPipelined(path.port, count), 0);
       if (poplib) {
-        const Run p = runProcess({"/usr/bin/python3",
-                                  std::string(KELVRIN_BENCH_DIR) + "/../pop3/poplib_check.py",
-                                  "127.0.0.1", std::to_string(path.port), "bob", "secret"},
-                                 {});
+        const Run p = runProcess(
+            {"/usr/bin/python3", std::string(KELVRIN_BENCH_DIR) + "/../pop3/poplib_check.py",
+             "127.0.0.1", std::to_string(path.port), "bob", "secret"},
+            {});
         line("poplib per-message", p.wall, p.peakKb);
       }
     }
