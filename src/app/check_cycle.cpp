@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/deletion.h"
+#include "app/header_cache.h"
 #include "app/kvmain.h"
 #include "app/message_view_handlers.h"
 #include "app/session_guard.h"
@@ -127,6 +129,7 @@ void CheckCycle::serverMessagesSteps() {
   outcome_ = CheckOutcome{};
   outcome_.Started = true;
   const std::uint64_t cancelsAtStart = cancelCount_;
+  checkCancelsAtStart_ = cancelsAtStart;
   const auto cancelled = [&] { return cancelCount_ != cancelsAtStart; };
   checkRunning_ = true;
   struct RunningFlag {
@@ -197,7 +200,7 @@ void CheckCycle::serverMessagesSteps() {
   notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayChecking, 0);
 
   try {
-    client.RetrieveAllHeaders(kv_.MessageList1);
+    fetchHeaders();
   } catch (const std::exception& e) {
     session.settleCancel();
     notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle, notify::kIdleOnline);
@@ -298,6 +301,41 @@ void CheckCycle::serverMessagesSteps() {
   outcome_.Completed = !outcome_.ErrorReported;
 }
 
+void CheckCycle::fetchHeaders() {
+  auto& client = kv_.Pop3Client1;
+  std::unique_ptr<HeaderCache> cache;
+  if (!cacheFolder_.empty() && client.UIDLSupported) {
+    cache = std::make_unique<HeaderCache>(cacheFolder_, client.Host, client.Port, client.UserId);
+    if (!cache->Open()) cache.reset();
+  }
+  if (cache) {
+    client.FindKnownHeader = [&cache](const std::string& id, std::int32_t size,
+                                      mail::TStringList& lines) {
+      return cache->Find(id, size, lines);
+    };
+    client.OnHeaderFetched = [&cache](const std::string& id, std::int32_t size,
+                                      const mail::TStringList& lines) {
+      cache->Add(id, size, lines);
+    };
+  }
+  struct Unhook {
+    protocols::TPop3Client& client;
+    ~Unhook() {
+      client.FindKnownHeader = nullptr;
+      client.OnHeaderFetched = nullptr;
+    }
+  } unhook{client};
+  client.RetrieveAllHeaders(kv_.MessageList1);
+  // Only a listing of the whole mailbox tells which messages are gone; the
+  // stored file stays as it was otherwise. A cache that cannot be written
+  // costs the next check its speed, nothing else.
+  if (cache && client.LastCheckPipelined && !client.Aborted && !outcome_.ErrorReported &&
+      cancelCount_ == checkCancelsAtStart_) {
+    std::string error;
+    cache->Commit(error);
+  }
+}
+
 void CheckCycle::RunRequestedCheck() {
   auto& s = kv_.State;
   auto& cmd = kv_.Commands;
@@ -343,8 +381,9 @@ bool CheckCycle::InitComms() {
     for (int attempt = 0; attempt < 3; ++attempt) {
       if (client.Connected() || cancelCount_ != cancels) break;
       ++kv_.State.SessionSerial;
-      client.Connect();
-      Delay(100);
+      // The pause is for the next attempt: a connect that succeeded, or a
+      // Cancel, ends it.
+      if (!client.Connect()) Delay(100, [&] { return cancelCount_ != cancels; });
     }
     if (client.Connected()) {
       client.Login();
@@ -547,19 +586,16 @@ std::uint16_t CheckCycle::ServerNumberOf(const mail::TMailMessage& message) cons
   return found == serverNumbers_.end() ? 0 : found->second;
 }
 
-void CheckCycle::Delay(std::uint32_t Milliseconds) {
+void CheckCycle::Delay(std::uint32_t Milliseconds, const std::function<bool()>& reasonGone) {
   auto& clock = kv_.Clock;
   const std::int64_t end = clock.TickCount() + static_cast<std::int64_t>(Milliseconds);
   // Events run at least every pump interval (20 ms), as in every other wait,
-  // so that the window never stands still for a whole Delay.
-  std::int64_t lastPump = clock.TickCount();
-  while (clock.TickCount() < end) {
-    clock.Sleep(1);
-    const std::int64_t now = clock.TickCount();
-    if (now - lastPump >= protocols::kPumpIntervalMs) {
-      kv_.Pump.ProcessEvents();
-      lastPump = now;
-    }
+  // so that the window never stands still for a whole Delay; the sleeps are
+  // slices of that interval, and the wait ends at once when its reason is gone.
+  for (std::int64_t now = clock.TickCount(); now < end; now = clock.TickCount()) {
+    if (reasonGone && reasonGone()) return;
+    clock.Sleep(static_cast<int>(std::min<std::int64_t>(end - now, protocols::kPumpIntervalMs)));
+    kv_.Pump.ProcessEvents();
   }
 }
 

@@ -6,6 +6,7 @@
 // choice, and the handlers of the POP3 client's events.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <unordered_map>
@@ -68,7 +69,9 @@ class CheckCycle {
   // a progress handler).
   void attachClientEvents();
 
-  void Delay(std::uint32_t Milliseconds);
+  // Waits while the window keeps working; ends early once reasonGone says
+  // there is nothing left to wait for.
+  void Delay(std::uint32_t Milliseconds, const std::function<bool()>& reasonGone = {});
 
   // Runs a handler so that no exception leaves it: a failure shows
   // "Status: " and the first 50 characters of its message and the window
@@ -87,6 +90,11 @@ class CheckCycle {
   // is filled in.
   bool secondaryAccountChosen() const;
 
+  // Where the header cache of each account lives; empty (the default): no
+  // cache. It serves pipelined checks of servers with unique ids only.
+  void setHeaderCacheFolder(std::filesystem::path folder) { cacheFolder_ = std::move(folder); }
+  const std::filesystem::path& headerCacheFolder() const { return cacheFolder_; }
+
   // The number the server gave a message of the last check in the session
   // that listed it; 0 for a message the check did not list.
   std::uint16_t ServerNumberOf(const mail::TMailMessage& message) const;
@@ -95,6 +103,7 @@ class CheckCycle {
   void serverMessagesSteps();
   void autoDeleteIfPending();
   std::size_t listingSignature() const;
+  void fetchHeaders();
 
   TKVmain& kv_;
   CheckOutcome outcome_;
@@ -109,6 +118,8 @@ class CheckCycle {
   // handling takes any out of the list (the list position then no longer
   // tells the number).
   std::unordered_map<const mail::TMailMessage*, std::uint16_t> serverNumbers_;
+  std::filesystem::path cacheFolder_;
+  std::uint64_t checkCancelsAtStart_ = 0;
 };
 
 }  // namespace kelvrin::app

@@ -14,6 +14,7 @@
 #include "app/check_cycle.h"
 #include "app/command_model.h"
 #include "app/deletion.h"
+#include "app/header_cache.h"
 #include "app/kvmain.h"
 #include "app/message_view_handlers.h"
 #include "app/quarantine_copy.h"
@@ -62,6 +63,9 @@ constexpr const char* kUsage =
     "\n"
     "The settings home is --home DIR, else $KELVRIN_HOME, else\n"
     "$XDG_CONFIG_HOME/kelvrin (~/.config/kelvrin).\n"
+    "Checks keep the header blocks already seen in $XDG_CACHE_HOME/kelvrin\n"
+    "(~/.cache/kelvrin), so that a check fetches only new headers; the option\n"
+    "--no-cache (with check, delete, show) fetches them all and keeps none.\n"
     "Exit status: 0 done, 1 the check or deletion did not complete, 2 usage error.\n"
     "Ctrl-C cancels a running check or deletion (a cancelled deletion deletes nothing).\n";
 
@@ -73,6 +77,7 @@ class UsageError : public std::runtime_error {
 struct CommandLine {
   std::optional<std::string> home;
   bool json = false;
+  bool noCache = false;
   bool help = false;
   std::string command;
   std::vector<std::string> arguments;  // after the command, global options taken out
@@ -89,6 +94,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       line.home = a.substr(7);
     } else if (a == "--json") {
       line.json = true;
+    } else if (a == "--no-cache") {
+      line.noCache = true;
     } else if (a == "-h" || a == "--help") {
       line.help = true;
     } else if (line.command.empty()) {
@@ -388,7 +395,8 @@ void reportFailure(std::ostream& err, const app::TKVmain& kv) {
 
 class Session {
  public:
-  Session(const std::filesystem::path& home, const Environment& env, std::ostream& err)
+  Session(const std::filesystem::path& home, const Environment& env, std::ostream& err,
+          bool useCache)
       : prompter_(err),
         pump_([this] {
           if (kv_) kv_->BtCancelClick();
@@ -411,6 +419,12 @@ class Session {
       auto copy = std::make_unique<app::QuarantineCopy>(*store_, /*askForLarge=*/false);
       copy_ = copy.get();
       kv_->setDeletionCopy(std::move(copy));
+    }
+    // Fast on a distant server: pipelined header checks where the server
+    // allows them, and the headers of earlier checks taken from the cache.
+    kv_->Pop3Client1.AskCapabilities = true;
+    if (useCache) {
+      kv_->Check().setHeaderCacheFolder(app::HeaderCache::DefaultFolder(env.environment));
     }
     kv_->FormShow();
     // No window: nothing is shown, and the command line never dials.
@@ -508,7 +522,7 @@ int runCheck(const CommandLine& line, const Environment& env, std::ostream& out,
   if (!line.arguments.empty()) throw UsageError("check takes no argument but --json");
   const auto home = settingsHome(line, env);
   if (requireSettings(home, err) != kExitOk) return kExitFailed;
-  Session session(home, env, err);
+  Session session(home, env, err, !line.noCache);
   app::TKVmain& kv = session.kv();
   const bool done = session.check();
   const auto rows = snapshotRows(kv);
@@ -531,7 +545,7 @@ int runDelete(const CommandLine& line, const Environment& env, std::ostream& out
   if (!line.arguments.empty()) throw UsageError("delete takes no argument but --json");
   const auto home = settingsHome(line, env);
   if (requireSettings(home, err) != kExitOk) return kExitFailed;
-  Session session(home, env, err);
+  Session session(home, env, err, !line.noCache);
   app::TKVmain& kv = session.kv();
   if (!session.check()) {
     if (line.json) {
@@ -614,7 +628,7 @@ int runShow(const CommandLine& line, const Environment& env, std::ostream& out, 
   }
   const auto home = settingsHome(line, env);
   if (requireSettings(home, err) != kExitOk) return kExitFailed;
-  Session session(home, env, err);
+  Session session(home, env, err, !line.noCache);
   app::TKVmain& kv = session.kv();
   if (!session.check()) {
     reportFailure(err, kv);

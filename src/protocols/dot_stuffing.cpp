@@ -3,10 +3,13 @@
 namespace kelvrin::protocols {
 
 bool DotUnstuffer::Feed(std::string_view chunk, std::string& out) {
+  used_ = 0;
   for (const char c : chunk) {
+    if (state_ == State::Done) return true;
+    ++used_;
     switch (state_) {
       case State::Done:
-        return true;
+        break;
       case State::StatusLine:
         if (c == '\n') state_ = State::LineStart;
         break;
@@ -15,13 +18,16 @@ bool DotUnstuffer::Feed(std::string_view chunk, std::string& out) {
           state_ = State::Dot;
         } else {
           out += c;
-          state_ = c == '\r' ? State::InLineCr : State::InLine;
+          state_ = c == '\r' ? State::InLineCr : c == '\n' ? State::LineStart : State::InLine;
         }
         break;
       case State::Dot:
-        // The dot was stuffed, unless this is the terminating line.
+        // The dot was stuffed, unless this is the terminating line (which
+        // some servers end with a bare LF).
         if (c == '\r') {
           state_ = State::DotCr;
+        } else if (c == '\n') {
+          state_ = State::Done;
         } else {
           out += c;
           state_ = State::InLine;
@@ -40,11 +46,13 @@ bool DotUnstuffer::Feed(std::string_view chunk, std::string& out) {
         break;
       case State::InLine:
         out += c;
+        // A bare LF ends a line as CR LF does: a server that writes no CR
+        // stuffs and terminates after it too.
         if (c == '\r') state_ = State::InLineCr;
+        if (c == '\n') state_ = State::LineStart;
         break;
       case State::InLineCr:
         out += c;
-        // Only CR LF ends a line: a dot after a bare LF is message text.
         state_ = c == '\n' ? State::LineStart : c == '\r' ? State::InLineCr : State::InLine;
         break;
     }

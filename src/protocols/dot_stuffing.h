@@ -5,6 +5,7 @@
 // that a message is never held whole in memory. A line ending, a stuffed dot
 // or the terminating line may be split anywhere between two chunks.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -20,10 +21,14 @@ class DotUnstuffer {
   // line is complete; whatever follows it is not part of the reply.
   bool Feed(std::string_view chunk, std::string& out);
   bool Complete() const { return state_ == State::Done; }
+  // How many bytes of the last chunk fed belong to the reply: after the
+  // terminating line, the rest is the start of the next reply.
+  std::size_t Used() const { return used_; }
 
  private:
   enum class State { StatusLine, LineStart, Dot, DotCr, InLine, InLineCr, Done };
   State state_ = State::StatusLine;
+  std::size_t used_ = 0;
 };
 
 // Turns message bytes into SMTP data: every line end becomes CR LF (a bare

@@ -1,10 +1,12 @@
 #include "protocols/pop3_client.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <utility>
 
+#include "base/ascii_text.h"
 #include "base/rounding.h"
 #include "mail/temp_file.h"
 #include "protocols/dot_stuffing.h"
@@ -33,6 +35,20 @@ constexpr std::size_t kListingSlackBytes = 4 * kKiB;
 // rate; only a server that trickles on purpose stays below it.
 constexpr std::size_t kSlowestBytesPerSecond = 8 * kKiB;
 constexpr std::int64_t kNoDeadline = std::numeric_limits<std::int64_t>::max();
+constexpr std::size_t kCapabilityListLimit = 64 * kKiB;
+// A pipelined header check keeps the replies of at most kPipelineWindow
+// messages outstanding and sends kPipelineBatch messages' commands per
+// write. 100 headers of 1-2 KB are 100-200 KB in flight: more than a
+// 10-100 ms link carries in one round trip at ordinary speeds, so the
+// link stays busy, while a batch's commands (about 2 KB) fit the socket
+// buffers at once and a write never waits for the server to read. A
+// Cancel or an error wastes at most one window.
+constexpr int kPipelineWindow = 100;
+constexpr int kPipelineBatch = 50;
+// One message gains too little from a batch to be worth an extra command.
+constexpr int kPipelineFromMessages = 2;
+// Known headers wait in the queue with their lines: a bound on that memory.
+constexpr std::size_t kPipelineQueueLimit = 2 * kPipelineWindow;
 
 std::string sizeText(std::size_t bytes) {
   if (bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
@@ -61,6 +77,16 @@ std::string namePart(std::string_view text) {
 // the very end does not start another line.
 mail::TStringList splitLines(std::string_view text) {
   mail::TStringList lines;
+  // Exactly as many entries as lines: a header check keeps these lines for
+  // every message, and a vector grown by doubling would keep up to twice
+  // the room.
+  std::size_t breaks = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+      ++breaks;
+    }
+  }
+  lines.reserve(breaks + 1);
   std::size_t start = 0;
   const std::size_t size = text.size();
   for (std::size_t i = 0; i < size; ++i) {
@@ -376,6 +402,9 @@ bool TPop3Client::Connect() {
   Failed = false;
   ReplyLeftUnread = false;
   abortsAtConnect_ = abortRequests_;
+  statIds_.clear();
+  capabilitiesAsked_ = false;
+  PipeliningSupported = false;
   try {
     pending_.clear();
     socket_->Open(timeoutForBlockingCalls());
@@ -457,6 +486,20 @@ void TPop3Client::GetStat() {
       UIDLSupported = false;
     } else {
       collectUntilTerminator(text, listingLimit(), "the id listing");
+      // Kept for a pipelined header check, which then needs no UIDL n.
+      mail::TStringList lines = splitLines(text);
+      text.clear();
+      if (lines.size() >= 2 && lines.back() == ".") {
+        lines.pop_back();
+        lines.erase(lines.begin());
+        UidListing listing = ParseUidListing(
+            lines,
+            static_cast<std::uint32_t>(std::clamp<std::int64_t>(*count, 0, kListingCountCap)));
+        if (listing.Problem.empty()) {
+          statIds_ = std::move(listing.ByNumber);
+          statIds_.resize(MessageCount);
+        }
+      }
     }
   } catch (...) {
     UIDLSupported = false;
@@ -475,6 +518,10 @@ std::size_t TPop3Client::listingLimit() const {
 std::int32_t TPop3Client::GetMessageSize(std::uint16_t MsgIndex) {
   requireConnected(" Attempting to get message size.");
   SendText("LIST " + std::to_string(MsgIndex));
+  return receiveSize(MsgIndex);
+}
+
+std::int32_t TPop3Client::receiveSize(std::uint16_t MsgIndex) {
   ReceiveText();
   if (ReplyStatus == "-ERR") {
     RaiseError(kPop3ResetRefused);
@@ -508,6 +555,17 @@ std::string TPop3Client::SpoolFilePrefix(std::uint16_t MsgIndex, std::string_vie
 
 bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
                                   mail::TMailMessage& Msg) {
+  const std::int32_t size = GetMessageSize(MsgIndex);
+  const std::string n = std::to_string(MsgIndex);
+  SendText(HeaderOnly ? "TOP " + n + " 0" : "RETR " + n);
+  if (!receiveMessage(MsgIndex, HeaderOnly, size, Msg, nullptr)) return false;
+  if (GetUIDLsOnRetrieve) Msg.UIDL = GetUIDL(MsgIndex);
+  if (OnAfterRetrieve) OnAfterRetrieve(*this);
+  return true;
+}
+
+bool TPop3Client::receiveMessage(std::uint16_t MsgIndex, bool HeaderOnly, std::int32_t size,
+                                 mail::TMailMessage& Msg, const LinesHook* beforeParse) {
   const std::string n = std::to_string(MsgIndex);
   // Removed on every way out, the file with it when the reply needed one.
   SpoolFile spool(SpoolFilePrefix(MsgIndex, UserId, Host));
@@ -522,14 +580,12 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
     }
     throw Pop3Error("Cannot write the temporary file " + spool.Path() + ".");
   };
-  const std::int32_t size = GetMessageSize(MsgIndex);
   // The spool never holds more than the reply can reasonably be.
   const std::size_t limit = HeaderOnly
                                 ? kHeaderReplyLimit
                                 : static_cast<std::size_t>(size) +
                                       static_cast<std::size_t>(size) / 2 + kMessageMarginBytes;
   const std::string what = "message " + n;
-  SendText(HeaderOnly ? "TOP " + n + " 0" : "RETR " + n);
   const std::int64_t deadline = replyDeadline(limit);
   std::string chunk = ReceiveText(true);
   if (Failed) {
@@ -592,13 +648,14 @@ bool TPop3Client::RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly,
   for (std::string& line : lines) {
     if (line.size() > 1 && line[0] == '.') line.erase(0, 1);
   }
+  // Only a whole reply is worth keeping: a header cut short by a dropped
+  // connection would come back from the cache as the message's.
+  if (beforeParse != nullptr && *beforeParse && !Failed && complete) (*beforeParse)(lines);
   Msg.LoadRawMail(std::move(lines));
   Msg.Size = HeaderOnly ? size
                         : static_cast<std::int32_t>(std::min<std::int64_t>(
                               Msg.RawMailSize(), std::numeric_limits<std::int32_t>::max()));
   if (Failed) RaiseError(kPop3RetrieveFailed);
-  if (GetUIDLsOnRetrieve) Msg.UIDL = GetUIDL(MsgIndex);
-  if (OnAfterRetrieve) OnAfterRetrieve(*this);
   return true;
 }
 
@@ -615,6 +672,13 @@ int TPop3Client::RetrieveAll(mail::TMailMessageList& List, bool HeadersOnly) {
   // the last number the server knows.
   const int count = std::min<int>(MessageCount + static_cast<int>(DeletedNumbers.size()),
                                   std::numeric_limits<std::uint16_t>::max());
+  HeadersKnown = 0;
+  LastCheckPipelined = false;
+  if (HeadersOnly && AskCapabilities &&
+      count - static_cast<int>(DeletedNumbers.size()) >= kPipelineFromMessages) {
+    requireConnected(" Attempting to receive a message. (1)");
+    if (askPipelining()) return retrieveHeadersPipelined(List, count);
+  }
   for (int number = 1; number <= count; ++number) {
     const std::string text = std::to_string(number);
     if (std::find(DeletedNumbers.begin(), DeletedNumbers.end(), text) != DeletedNumbers.end()) {
@@ -637,6 +701,187 @@ int TPop3Client::RetrieveAll(mail::TMailMessageList& List, bool HeadersOnly) {
   return added;
 }
 
+void TPop3Client::keepAfterFirstLine(const std::string& text) {
+  const std::size_t lineEnd = text.find('\n');
+  if (lineEnd != std::string::npos) pending_ = text.substr(lineEnd + 1) + pending_;
+}
+
+bool TPop3Client::askPipelining() {
+  if (capabilitiesAsked_) return PipeliningSupported;
+  capabilitiesAsked_ = true;
+  PipeliningSupported = false;
+  SendText("CAPA");
+  std::string text = ReceiveText(true);
+  if (ReplyStatus != "+OK") {
+    // A server without CAPA gets the dialogue it always got.
+    keepAfterFirstLine(text);
+    Failed = false;
+    return false;
+  }
+  collectUntilTerminator(text, kCapabilityListLimit, "the capability list");
+  mail::TStringList lines = splitLines(text);
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    std::string_view name = TrimBlanks(lines[i]);
+    name = name.substr(0, name.find(' '));
+    if (base::equalFoldingAscii(name, "PIPELINING")) PipeliningSupported = true;
+  }
+  return PipeliningSupported;
+}
+
+std::vector<std::int32_t> TPop3Client::sizeListing() {
+  SendText("LIST");
+  std::string text = ReceiveText(true);
+  if (ReplyStatus != "+OK") {
+    // The per-message LIST n stays, with its own handling of a refusal.
+    keepAfterFirstLine(text);
+    Failed = false;
+    return {};
+  }
+  collectUntilTerminator(text, listingLimit(), "the size listing");
+  mail::TStringList lines = splitLines(text);
+  text.clear();
+  if (lines.size() < 2 || lines.back() != ".") return {};
+  std::vector<std::int32_t> sizes(MessageCount, -1);
+  for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+    const std::optional<ListingEntry> entry = ParseListingLine(lines[i]);
+    const std::int32_t size = entry ? ParseReplyNumber(entry->Value, 1, -1) : -1;
+    if (!entry || size < 0 || entry->Number > ServerMessageCount) return {};
+    if (entry->Number > MessageCount) continue;
+    if (sizes[entry->Number - 1] >= 0) return {};
+    sizes[entry->Number - 1] = size;
+  }
+  return sizes;
+}
+
+int TPop3Client::retrieveHeadersPipelined(mail::TMailMessageList& List, int count) {
+  LastCheckPipelined = true;
+  const std::vector<std::int32_t> sizes = sizeListing();
+  struct Item {
+    std::uint16_t number = 0;
+    bool listSent = false;
+    bool uidlSent = false;
+    bool known = false;
+    mail::TStringList lines;  // a known header's lines
+  };
+  std::deque<Item> queue;
+  int inFlight = 0;  // items whose commands are sent and replies unread
+  int next = 1;
+  int added = 0;
+  const auto isDeleted = [this](int number) {
+    return std::find(DeletedNumbers.begin(), DeletedNumbers.end(), std::to_string(number)) !=
+           DeletedNumbers.end();
+  };
+  const auto idOf = [this](int number) -> const std::string& {
+    static const std::string none;
+    const auto at = static_cast<std::size_t>(number - 1);
+    return at < statIds_.size() ? statIds_[at] : none;
+  };
+  const auto sizeOf = [&sizes](int number) {
+    const auto at = static_cast<std::size_t>(number - 1);
+    return at < sizes.size() ? sizes[at] : -1;
+  };
+  // Queues the next messages, their commands in one write, keeping at most
+  // kPipelineWindow messages' replies outstanding.
+  const auto refill = [&] {
+    std::string batch;
+    int queued = 0;
+    while (next <= count && queued < kPipelineBatch && inFlight < kPipelineWindow &&
+           queue.size() < kPipelineQueueLimit) {
+      const int number = next++;
+      if (isDeleted(number)) continue;
+      Item item;
+      item.number = static_cast<std::uint16_t>(number);
+      const std::string& id = idOf(number);
+      const std::int32_t size = sizeOf(number);
+      if (!id.empty() && size >= 0 && FindKnownHeader && FindKnownHeader(id, size, item.lines)) {
+        item.known = true;
+        queue.push_back(std::move(item));
+        continue;
+      }
+      const std::string n = std::to_string(number);
+      if (size < 0) {
+        batch += "LIST " + n + "\r\n";
+        item.listSent = true;
+      }
+      batch += "TOP " + n + " 0\r\n";
+      if (GetUIDLsOnRetrieve && UIDLSupported && id.empty()) {
+        batch += "UIDL " + n + "\r\n";
+        item.uidlSent = true;
+      }
+      queue.push_back(std::move(item));
+      ++inFlight;
+      ++queued;
+    }
+    if (!batch.empty()) socket_->Send(batch);
+  };
+
+  while (!queue.empty() || next <= count) {
+    // Half the window is refilled at a time: fewer, fuller writes, and the
+    // server never runs dry while the replies of the other half are read.
+    if (inFlight <= kPipelineWindow - kPipelineBatch && next <= count && Connected()) refill();
+    if (queue.empty()) break;
+    Item item = std::move(queue.front());
+    queue.pop_front();
+    const std::uint16_t number = item.number;
+    const std::string n = std::to_string(number);
+    const std::string& id = idOf(number);
+    mail::TMailMessage& message = messages_.CreateMessage();
+    bool fetched = false;
+    bool unread = false;  // a reply of this message's commands not read
+    if (item.known) {
+      message.LoadRawMail(std::move(item.lines));
+      message.Size = sizeOf(number);
+      if (GetUIDLsOnRetrieve) message.UIDL = id;
+      ++HeadersKnown;
+      fetched = true;
+    } else {
+      --inFlight;
+      // A refused command of a batch has ended the session, as it does in
+      // the per-message dialogue: the next message cannot be asked for.
+      requireConnected(" Attempting to receive a message. (" + n + ")");
+      const std::int32_t size = item.listSent ? receiveSize(number) : sizeOf(number);
+      requireConnected(" Attempting to receive a message. (" + n + ")");
+      LinesHook remember;
+      if (OnHeaderFetched && !id.empty()) {
+        remember = [this, &id, size](const mail::TStringList& lines) {
+          OnHeaderFetched(id, size, lines);
+        };
+      }
+      fetched = receiveMessage(number, true, size, message, &remember);
+      if (Aborted) {
+        unread = unread || item.uidlSent;
+      } else if (item.uidlSent) {
+        requireConnected(" Attempting to get UIDL. " + n + ")");
+        std::string uidl = receiveUidl(number);
+        // After a refused TOP the per-message dialogue asks no UIDL n.
+        if (fetched) message.UIDL = std::move(uidl);
+      } else if (fetched && GetUIDLsOnRetrieve) {
+        message.UIDL = id;
+      }
+    }
+    if (fetched && OnAfterRetrieve) OnAfterRetrieve(*this);
+    if (Aborted) {
+      messages_.DestroyMessage(message);
+      if ((unread || inFlight > 0 || ReplyLeftUnread) && Connected()) {
+        // Replies are still on their way; a cancelled check makes none of
+        // this session's changes final, so no QUIT.
+        ReplyLeftUnread = true;
+        closeSocket();
+      }
+      break;
+    }
+    List.Add(message);
+    ++added;
+  }
+  // A TOP reply does not name its message: one extra reply from the server
+  // would shift every later header onto the message after its own. All
+  // replies are read now, so anything more shows the shift.
+  if (!Aborted && Connected() && (!pending_.empty() || socket_->WaitReadable(0))) {
+    protocolError("The server sent more replies than the header check asked for.");
+  }
+  return added;
+}
+
 bool TPop3Client::RetrieveRaw(std::uint16_t MsgIndex,
                               const std::function<void(std::string_view)>& Sink) {
   const std::string n = std::to_string(MsgIndex);
@@ -644,6 +889,9 @@ bool TPop3Client::RetrieveRaw(std::uint16_t MsgIndex,
   // Bounded as a whole-message retrieval is: the listed size with a margin,
   // and a deadline in proportion.
   const std::int32_t size = std::max<std::int32_t>(GetMessageSize(MsgIndex), 0);
+  // A refused LIST has ended the session already; its reason, not a "Not
+  // connected" of the RETR that would follow, is what the caller reports.
+  if (Failed || !Connected()) return false;
   const std::size_t limit =
       static_cast<std::size_t>(size) + static_cast<std::size_t>(size) / 2 + kMessageMarginBytes;
   SendText("RETR " + n);
@@ -660,7 +908,11 @@ bool TPop3Client::RetrieveRaw(std::uint16_t MsgIndex,
       bytes.clear();
       const bool complete = unstuffer.Feed(chunk, bytes);
       if (!bytes.empty()) Sink(bytes);
-      if (complete) return true;
+      if (complete) {
+        // What came after the terminating line is the next reply's start.
+        pending_ = chunk.substr(unstuffer.Used()) + pending_;
+        return true;
+      }
       if (Aborted) {
         ReplyLeftUnread = true;
         return false;
@@ -680,6 +932,10 @@ std::string TPop3Client::GetUIDL(std::uint16_t MsgIndex) {
   if (!UIDLSupported) return {};
   requireConnected(" Attempting to get UIDL. " + std::to_string(MsgIndex) + ")");
   SendText("UIDL " + std::to_string(MsgIndex));
+  return receiveUidl(MsgIndex);
+}
+
+std::string TPop3Client::receiveUidl(std::uint16_t MsgIndex) {
   ReceiveText();
   if (ReplyStatus == "-ERR") {
     RaiseError(kPop3StatRefused);

@@ -113,6 +113,29 @@ class TPop3Client {
   // can.
   std::string ListingProblem;
 
+  // Before a header check of two messages or more, ask the server's
+  // capabilities (RFC 2449); when it lists PIPELINING the check sends its
+  // commands in batches and takes sizes and ids from whole listings.
+  // Without PIPELINING the dialogue is the per-message one.
+  bool AskCapabilities = false;
+  // The last CAPA of this connection listed PIPELINING.
+  bool PipeliningSupported = false;
+  // Header blocks seen in earlier checks, asked for by the pipelined check
+  // only (it knows a message's id and size before it asks for the header):
+  // true with Lines filled means the message needs no TOP. Lines as the
+  // server sent them, dot-unstuffing undone.
+  std::function<bool(const std::string& UniqueId, std::int32_t Size, mail::TStringList& Lines)>
+      FindKnownHeader;
+  // Told the lines of every header the pipelined check fetched for a
+  // message with a listed id and size (before they are parsed).
+  std::function<void(const std::string& UniqueId, std::int32_t Size,
+                     const mail::TStringList& Lines)>
+      OnHeaderFetched;
+  // Of the last header check: messages taken from FindKnownHeader, and
+  // whether it was pipelined.
+  int HeadersKnown = 0;
+  bool LastCheckPipelined = false;
+
   protocols::Socket& Socket() { return *socket_; }
   void SetEventPump(EventPump& pump) { pump_ = &pump; }
   void SetClock(Clock& clock) { clock_ = &clock; }
@@ -185,6 +208,22 @@ class TPop3Client {
   // Closes without QUIT and throws Pop3Error(text).
   [[noreturn]] void protocolError(const std::string& text);
   bool RetrieveMessage(std::uint16_t MsgIndex, bool HeaderOnly, mail::TMailMessage& Msg);
+  using LinesHook = std::function<void(const mail::TStringList&)>;
+  // The reply of a TOP or RETR already sent, into Msg; false when it was
+  // refused or Abort stopped it. beforeParse sees the lines of a reply
+  // that did not fail.
+  bool receiveMessage(std::uint16_t MsgIndex, bool HeaderOnly, std::int32_t size,
+                      mail::TMailMessage& Msg, const LinesHook* beforeParse);
+  std::int32_t receiveSize(std::uint16_t MsgIndex);
+  std::string receiveUidl(std::uint16_t MsgIndex);
+  // The reply to CAPA, once per connection; true when it lists PIPELINING.
+  bool askPipelining();
+  // Sizes by message number from one LIST; empty when the server refuses
+  // it or the listing is not plainly one.
+  std::vector<std::int32_t> sizeListing();
+  // A refusal is one line: what followed it in text is the next reply's.
+  void keepAfterFirstLine(const std::string& text);
+  int retrieveHeadersPipelined(mail::TMailMessageList& List, int count);
   void RaiseError(std::int32_t code);
   // Ends the session after a refused command or a socket error.
   void endAfterFailure();
@@ -200,6 +239,10 @@ class TPop3Client {
   Clock* clock_;
   mail::MessageOwner messages_;
   std::string pending_;  // bytes received after the end of the last reply
+  // The ids of the listing GetStat read, by number; empty when it had none
+  // or it was unusable.
+  std::vector<std::string> statIds_;
+  bool capabilitiesAsked_ = false;
   std::int64_t lastPumpTick_ = 0;
   std::uint16_t nextThreshold_ = 0;
   std::uint16_t lastPercent_ = 0;

@@ -352,3 +352,49 @@ TEST_F(CheckCycleMailboxTest, AMailboxBeyondTheMessageNumbersSaysWhatIsLeftOut) 
 
 }  // namespace
 }  // namespace kelvrin::test
+
+namespace kelvrin::test {
+namespace {
+
+// The pauses of a check end with their reason: a connect that succeeded
+// needs no pause before a next attempt, and a Cancel ends the one between
+// attempts. Between failed attempts the pause stays, and the window is
+// served every pump interval throughout.
+TEST_F(CheckCycleTest, ConnectPausesEndWithTheirReason) {
+  script.AddSession(CheckSession({ValidMessage(1, "u1")}, true));
+  std::int64_t before = clock.now;
+  kv->Check().RunRequestedCheck();
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(clock.now - before, 0) << "a check that connected at once slept";
+
+  before = clock.now;
+  pump.calls = 0;
+  kv->Check().RunRequestedCheck();  // every connect is refused
+  EXPECT_EQ(status(), "Status: Unable connect...");
+  EXPECT_EQ(clock.now - before, 300);
+  EXPECT_GE(pump.calls, 3) << "the pauses must let the window work";
+
+  before = clock.now;
+  pump.onCall = [this](int) { kv->BtCancelClick(); };
+  kv->Check().RunRequestedCheck();
+  EXPECT_LT(clock.now - before, 300) << "a Cancel ends the pause and the attempts";
+}
+
+TEST_F(CheckCycleTest, DelayEndsWhenItsReasonIsGone) {
+  pump.calls = 0;
+  std::int64_t before = clock.now;
+  kv->Check().Delay(100);
+  EXPECT_EQ(clock.now - before, 100);
+  EXPECT_EQ(pump.calls, 1);
+  before = clock.now;
+  int asked = 0;
+  kv->Check().Delay(100, [&] { return ++asked > 2; });
+  EXPECT_EQ(clock.now - before, 40) << "the reason is asked after every slice of 20 ms";
+  before = clock.now;
+  kv->Check().Delay(250);
+  EXPECT_EQ(clock.now - before, 250);
+  EXPECT_EQ(pump.calls, 3);
+}
+
+}  // namespace
+}  // namespace kelvrin::test

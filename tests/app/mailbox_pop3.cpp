@@ -200,6 +200,16 @@ void MailboxPop3::answer(const std::string& line) {
     const int index = withUidl ? at(n) : -1;
     if (index < 0) return reply("-ERR no such message");
     reply("+OK " + std::to_string(n) + " " + reportedId(static_cast<std::size_t>(index)));
+  } else if (verb == "CAPA" && pipelining) {
+    reply("+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\n.");
+  } else if (verb == "LIST" && arg.empty()) {
+    std::string text = "+OK\r\n";
+    for (std::size_t p = 0; p < snapshot_.size(); ++p) {
+      if (marked_[p]) continue;
+      text += std::to_string(p + 1) + " " + std::to_string(size(static_cast<int>(snapshot_[p]))) +
+              "\r\n";
+    }
+    reply(text + ".");
   } else if (verb == "LIST") {
     const int index = at(n);
     if (index < 0) return reply("-ERR no such message");

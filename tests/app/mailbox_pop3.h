@@ -46,6 +46,9 @@ class MailboxPop3 {
   bool withUidl = true;
   bool refuseDele = false;  // DELE always "-ERR"
   bool ignoreDele = false;  // DELE "+OK" without marking anything
+  // CAPA lists PIPELINING (and LIST without a number lists every size);
+  // without it CAPA is an unknown command.
+  bool pipelining = false;
   bool slowReplies = false;
   // Every reply arrives in this many pieces (with slowReplies, each after a
   // wait of its own).

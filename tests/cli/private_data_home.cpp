@@ -1,5 +1,6 @@
 // Every run of kelvrin-cli in these tests keeps its copies of deleted mail
-// in a folder of its own, never in the data home of the user running them.
+// and its header cache in a folder of its own, never in the homes of the
+// user running them.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@ class PrivateDataHome final : public ::testing::Environment {
   void SetUp() override {
     dir_ = std::make_unique<TempDir>("kelvrin-data-");
     ::setenv("XDG_DATA_HOME", dir_->Path().c_str(), 1);
+    // The header cache as well.
+    ::setenv("XDG_CACHE_HOME", (dir_->Path() + "/cache").c_str(), 1);
   }
   void TearDown() override { dir_.reset(); }
 

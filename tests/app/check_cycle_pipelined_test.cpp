@@ -1,0 +1,293 @@
+// Checks against a server that pipelines, with and without the header
+// cache: the rows are those of the per-message dialogue, a second check of
+// the same mailbox fetches no header again, a damaged or stale cache costs
+// a fetch and never a wrong row, and the fault sweep holds in the middle of
+// a batch and with headers taken from the cache.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "app/app_fixture.h"
+#include "app/command_model.h"
+#include "app/deletion.h"
+#include "app/header_cache.h"
+#include "app/message_view_handlers.h"
+
+namespace kelvrin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PipelinedCheck : public AppFixture {
+ protected:
+  PipelinedCheck() : AppFixture(/*useMailbox=*/true) {}
+
+  // A new program run over the same mailbox contents and cache folder.
+  void reset(bool pipelining, bool withCache, int count = 7) {
+    kv.reset();
+    std::vector<MailboxMessage> box = started_ ? mailbox.mailbox : MixedMailbox(count);
+    started_ = true;
+    mailbox = MailboxPop3(clock);
+    mailbox.mailbox = std::move(box);
+    mailbox.pipelining = pipelining;
+    pump.calls = 0;
+    pump.onCall = nullptr;
+    makeApp();
+    kv->Pop3Client1.AskCapabilities = true;
+    if (withCache) kv->Check().setHeaderCacheFolder(cacheDir());
+  }
+  // A fresh mailbox and no cache.
+  void restart(int count = 7) {
+    started_ = false;
+    fs::remove_all(cacheDir());
+    reset(true, true, count);
+  }
+
+  fs::path cacheDir() const { return fs::path(cache.Path()) / "kelvrin"; }
+  fs::path cacheFile() const {
+    return app::HeaderCache(cacheDir(), "pop.mail.example.com", "110", "bob").Path();
+  }
+
+  int commandsNamed(const std::string& verb) const {
+    return static_cast<int>(
+        std::count_if(mailbox.Log().begin(), mailbox.Log().end(),
+                      [&](const std::string& line) { return line.rfind(verb, 0) == 0; }));
+  }
+
+  // id -> subject, level of every row.
+  std::map<std::string, std::pair<std::string, int>> rows() const {
+    std::map<std::string, std::pair<std::string, int>> result;
+    for (const auto& row : kv->VTree1.rows()) {
+      result[row.Node.UIDL] = {kv->View().messageOf(row)->Subject, row.Node.SpamLevel};
+    }
+    return result;
+  }
+
+  // No row shows another message's header, and only spam went.
+  void expectSound(const std::string& context) {
+    for (const auto& row : kv->VTree1.rows()) {
+      const auto* message = kv->View().messageOf(row);
+      if (!row.Node.UIDL.empty() && message != nullptr && !message->Subject.empty()) {
+        EXPECT_EQ(message->Subject, "message " + row.Node.UIDL) << context;
+      }
+    }
+    for (const auto& m : MixedMailbox(7)) {
+      if (!m.spam) {
+        EXPECT_TRUE(mailbox.Ids().count(m.id)) << context << ": " << m.id << " gone";
+      }
+    }
+    for (const auto& d : mailbox.Deles()) {
+      if (!d.id.empty()) {
+        EXPECT_EQ(d.id[0], 's') << context << ": DELE " << d.position;
+      }
+    }
+    EXPECT_FALSE(kv->State.CheckInProgress) << context;
+    EXPECT_EQ(kv->VTree1.UpdateCount(), 0) << context;
+  }
+
+  TempDir cache;
+  bool started_ = false;
+};
+
+TEST_F(PipelinedCheck, SameRowsAsThePerMessageDialogueAndNoHeaderFetchedTwice) {
+  reset(/*pipelining=*/false, /*withCache=*/true);
+  check();
+  const auto perMessage = rows();
+  ASSERT_EQ(perMessage.size(), 7u);
+  EXPECT_EQ(commandsNamed("UIDL "), 7);
+  EXPECT_FALSE(fs::exists(cacheFile())) << "a per-message check keeps no cache";
+
+  reset(/*pipelining=*/true, /*withCache=*/true);
+  check();
+  EXPECT_EQ(rows(), perMessage);
+  EXPECT_TRUE(kv->Pop3Client1.LastCheckPipelined);
+  EXPECT_EQ(commandsNamed("TOP "), 7);
+  EXPECT_EQ(commandsNamed("UIDL "), 0);
+  EXPECT_EQ(commandsNamed("LIST "), 0);
+
+  reset(/*pipelining=*/true, /*withCache=*/true);
+  check();
+  EXPECT_EQ(rows(), perMessage);
+  EXPECT_EQ(commandsNamed("TOP "), 0);
+  EXPECT_EQ(kv->Pop3Client1.HeadersKnown, 7);
+  EXPECT_EQ(kv->VTree1.rows().size(), 7u);
+  EXPECT_EQ(kv->State.SpamCount + kv->State.SuspectCount + kv->State.ValidCount, 7);
+}
+
+TEST_F(PipelinedCheck, CacheIsPrivateAndHoldsOnlyMessagesStillOnTheServer) {
+  reset(true, true);
+  check();
+  struct stat info {};
+  ASSERT_EQ(::stat(cacheFile().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat(cacheDir().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+  kv->btDeleteClick(app::kTagSpamDelete);
+  reset(true, true);
+  check();
+  EXPECT_EQ(rows().size(), 5u);
+  EXPECT_EQ(commandsNamed("TOP "), 0);
+
+  app::HeaderCache reader(cacheDir(), "pop.mail.example.com", "110", "bob");
+  ASSERT_TRUE(reader.Open());
+  mail::TStringList lines;
+  const int size = static_cast<int>(kv->MessageList1.Items(0).Size);
+  EXPECT_TRUE(reader.Find("v1", size, lines));
+  EXPECT_EQ(lines.at(2), "Subject: message v1");
+  EXPECT_FALSE(reader.Find("s3", size, lines)) << "a deleted message stayed in the cache";
+  EXPECT_FALSE(reader.Find("v2", size + 1, lines)) << "an entry of another size";
+  reader.Discard();
+  for (const auto& entry : fs::directory_iterator(cacheDir())) {
+    EXPECT_EQ(entry.path(), cacheFile()) << "a temporary file was left behind";
+  }
+}
+
+// Whatever the file holds, a row shows its own message's header.
+TEST_F(PipelinedCheck, DamagedOrStaleCacheIsFetchedAgain) {
+  reset(true, true);
+  check();
+  const auto good = rows();
+  std::string bytes;
+  {
+    std::ifstream in(cacheFile(), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::size_t v1 = bytes.find("Subject: message v1");
+  const std::size_t v2 = bytes.find("Subject: message v2");
+  ASSERT_NE(v1, std::string::npos);
+  ASSERT_NE(v2, std::string::npos);
+  struct Damage {
+    const char* name;
+    std::string content;
+    int fetches;
+  };
+  std::string swapped = bytes;
+  swapped[v1 + 18] = '2';  // v1's entry now reads "message v2"
+  std::string truncated = bytes.substr(0, v2);
+  const std::vector<Damage> damages = {
+      {"a changed byte", swapped, 1},
+      {"cut short", truncated, 6},
+      {"not a cache", "garbage\n", 7},
+      {"empty", "", 7},
+  };
+  for (const Damage& d : damages) {
+    {
+      std::ofstream out(cacheFile(), std::ios::binary | std::ios::trunc);
+      out << d.content;
+    }
+    reset(true, true);
+    check();
+    EXPECT_EQ(rows(), good) << d.name;
+    EXPECT_EQ(commandsNamed("TOP "), d.fetches) << d.name;
+    expectSound(d.name);
+  }
+  // A message whose header changed under the same id has another size.
+  mailbox.mailbox[0].headers[2] = "Subject: message v1 (edited)";
+  reset(true, true);
+  check();
+  EXPECT_EQ(commandsNamed("TOP "), 1);
+  EXPECT_EQ(rows().at("v1").first, "message v1 (edited)");
+}
+
+TEST_F(PipelinedCheck, NoCacheWithoutUniqueIdsOrWhenTurnedOff) {
+  reset(true, false);
+  check();
+  EXPECT_FALSE(fs::exists(cacheFile()));
+  reset(true, true);
+  mailbox.withUidl = false;
+  check();
+  EXPECT_EQ(kv->VTree1.rows().size(), 7u);
+  EXPECT_FALSE(fs::exists(cacheFile()));
+}
+
+// The fault sweep of the per-message dialogue, in the middle of batches
+// and with headers from the cache: a dropped connection or a refusal at
+// every command, and a Cancel at every pump.
+TEST_F(PipelinedCheck, FaultsAnywhereInABatchedOrCachedCheck) {
+  for (bool cached : {false, true}) {
+    restart();
+    if (cached) check();
+    reset(true, true);
+    check();
+    ASSERT_EQ(commandsNamed("TOP "), cached ? 0 : 7);
+    kv->btDeleteClick(app::kTagSpamDelete);
+    check();
+    const int total = mailbox.Commands();
+    const int pumps = pump.calls;
+    ASSERT_GT(total, 10);
+    for (int k = 1; k <= total + 1; ++k) {
+      for (bool drop : {true, false}) {
+        restart();
+        if (cached) check();
+        reset(true, true);
+        (drop ? mailbox.dropAfter : mailbox.errOn) = mailbox.Commands() + k;
+        check();
+        kv->btDeleteClick(app::kTagSpamDelete);
+        check();
+        expectSound(std::string(cached ? "cached" : "batched") +
+                    (drop ? ", drop at " : ", -ERR at ") + std::to_string(k));
+      }
+    }
+    for (int k = 1; k <= pumps + 1; ++k) {
+      restart();
+      if (cached) check();
+      reset(true, true);
+      pump.onCall = [this, k](int call) {
+        if (call == k) kv->BtCancelClick();
+      };
+      check();
+      const std::string context =
+          std::string(cached ? "cached" : "batched") + ", cancel at pump " + std::to_string(k);
+      expectSound(context);
+      pump.onCall = nullptr;
+      kv->btDeleteClick(app::kTagSpamDelete);
+      check();
+      expectSound(context + ", then deleted");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvrin::test
+
+namespace kelvrin::test {
+namespace {
+
+// A server that sends more than was asked, in the pipelined dialogue:
+// after each kind of reply comes a line or a whole reply that looks like
+// the next one. No row may show another message's header, and only spam
+// may go.
+TEST_F(PipelinedCheck, UnsolicitedRepliesInABatch) {
+  const std::vector<std::string> kinds = {"", "STAT", "UIDL", "CAPA", "LIST", "TOP"};
+  const std::vector<std::string> forgeries = {
+      "+OK 1 v1", "-ERR forged", "+OK\r\nFrom: x@example.org\r\nSubject: message v1\r\n\r\n."};
+  for (bool cached : {false, true}) {
+    for (const std::string& kind : kinds) {
+      for (const std::string& forged : forgeries) {
+        restart();
+        if (cached) check();
+        reset(true, true);
+        mailbox.unsolicitedAfter = [&](const std::string& command) -> std::string {
+          return command.substr(0, command.find(' ')) == kind ? forged : std::string();
+        };
+        check();
+        const std::string context = std::string(cached ? "cached" : "batched") + ", after " +
+                                    (kind.empty() ? "the greeting" : kind) + ": " + forged;
+        expectSound(context);
+        mailbox.unsolicitedAfter = nullptr;
+        kv->btDeleteClick(app::kTagSpamDelete);
+        check();
+        expectSound(context + ", then deleted");
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvrin::test
