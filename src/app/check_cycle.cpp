@@ -592,10 +592,15 @@ void CheckCycle::Delay(std::uint32_t Milliseconds, const std::function<bool()>& 
   // Events run at least every pump interval (20 ms), as in every other wait,
   // so that the window never stands still for a whole Delay; the sleeps are
   // slices of that interval, and the wait ends at once when its reason is gone.
-  for (std::int64_t now = clock.TickCount(); now < end; now = clock.TickCount()) {
+  std::int64_t lastPump = clock.TickCount();
+  for (std::int64_t now = lastPump; now < end; now = clock.TickCount()) {
     if (reasonGone && reasonGone()) return;
-    clock.Sleep(static_cast<int>(std::min<std::int64_t>(end - now, protocols::kPumpIntervalMs)));
-    kv_.Pump.ProcessEvents();
+    const std::int64_t untilPump = protocols::kPumpIntervalMs - (now - lastPump);
+    clock.Sleep(static_cast<int>(std::max<std::int64_t>(1, std::min(end - now, untilPump))));
+    if (clock.TickCount() - lastPump >= protocols::kPumpIntervalMs) {
+      kv_.Pump.ProcessEvents();
+      lastPump = clock.TickCount();
+    }
   }
 }
 

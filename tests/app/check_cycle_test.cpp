@@ -385,7 +385,7 @@ TEST_F(CheckCycleTest, DelayEndsWhenItsReasonIsGone) {
   std::int64_t before = clock.now;
   kv->Check().Delay(100);
   EXPECT_EQ(clock.now - before, 100);
-  EXPECT_EQ(pump.calls, 1);
+  EXPECT_EQ(pump.calls, 5) << "events run every 20 ms of waiting";
   before = clock.now;
   int asked = 0;
   kv->Check().Delay(100, [&] { return ++asked > 2; });
@@ -393,7 +393,7 @@ TEST_F(CheckCycleTest, DelayEndsWhenItsReasonIsGone) {
   before = clock.now;
   kv->Check().Delay(250);
   EXPECT_EQ(clock.now - before, 250);
-  EXPECT_EQ(pump.calls, 3);
+  EXPECT_EQ(pump.calls, 5 + 2 + 12);
 }
 
 }  // namespace
