@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "app/check_cycle.h"
+#include "app/header_cache.h"
 #include "app/kvmain.h"
 #include "app/quarantine_copy.h"
 #include "app/status_bar.h"
@@ -95,6 +96,10 @@ int Program::run() {
   kv_ = std::make_unique<app::TKVmain>(app::Ports{{}, *pump_, *clock_, prompter_}, home_);
   auto& kv = *kv_;
   kv.FormCreate();
+  // Fast on a distant server: pipelined header checks where the server
+  // allows them, and the headers of earlier checks taken from the cache.
+  kv.Pop3Client1.AskCapabilities = true;
+  kv.Check().setHeaderCacheFolder(app::HeaderCache::DefaultFolder(settings::processEnvironment));
   if (app::QuarantineSettingsOf(*kv.KVmain).Enabled) {
     // No copy, no DELE: without its folder the deletion keeps every message.
     try {
