@@ -5,10 +5,12 @@
 #include "app/deletion.h"
 #include "app/message_view_handlers.h"
 #include "app/session_guard.h"
+#include "app/status_bar.h"
 #include "app/window_handlers.h"
 #include "filter/rule_lists.h"
 #include "settings/forms.h"
 #include "settings/settings_home.h"
+#include "ui/message_box.h"
 
 #ifndef KELVRIN_VERSION
 #define KELVRIN_VERSION "0.0.0"
@@ -32,10 +34,186 @@ std::filesystem::path iniPath(const std::filesystem::path& home) {
 
 }  // namespace
 
+// The scheduler's questions answered from the window's state and settings.
+class TKVmain::SchedulerBridge final : public notify::SchedulerHost {
+ public:
+  explicit SchedulerBridge(TKVmain& kv) : kv_(kv) {}
+
+  notify::SchedulerInputs schedulerInputs() override {
+    const auto& s = kv_.State;
+    notify::SchedulerInputs in;
+    in.CheckRequested = s.CheckRequested;
+    // The session owner too: ResetStatus may clear the busy flag while an
+    // operation is still unwinding.
+    in.CheckInProgress = s.CheckInProgress || sessionOwned(s);
+    in.WindowHidden = !s.MainWindowVisible;
+    in.Interval1 = kv_.KVWForm1->value("Interval1");
+    in.OnlineInt1 = kv_.KVWForm1->value("OnlineInt1");
+    in.Disable1 = kv_.KVmain->checked("Disable1");
+    in.RedialAll1 = kv_.KVmain->checked("RedialAll1");
+    in.OnlineState = s.OnlineState;
+    in.ListedCount = kv_.MessageList1.Count();
+    in.TrayResultShown = s.TrayResultShown;
+    in.SessionHeld = kv_.Pop3Client1.Connected();
+    in.ConnectionUsable = s.OnlineState != kOffline || kv_.KVWForm1->value("KVWccntypeGroup") != 1;
+    return in;
+  }
+
+  notify::IdleInputs idleInputs() override {
+    const auto& s = kv_.State;
+    notify::IdleInputs in;
+    in.CheckInProgress = s.CheckInProgress || sessionOwned(s);
+    in.IdleSecs1 = kv_.KVWForm1->value("IdleSecs1");
+    in.Hangup1 = kv_.KVWForm1->checked("Hangup1");
+    in.Invasive1 = kv_.KVmain->checked("Invasive1");
+    in.DialUpConnected = kv_.dialUp().SystemConnectionUp();
+    in.ValidCount = s.ValidCount;
+    return in;
+  }
+
+  bool CheckCtrlDel() override {
+    return kv_.postCheckNotification().CheckCtrlDel(kv_.State, kv_.desktop().ShiftHeld(),
+                                                    kv_.desktop().CtrlHeld());
+  }
+
+  void KeepAlive() override {
+    // Like every other operation on the session: never inside another one.
+    SessionGuard session(kv_, SessionOperation::KeepAlive);
+    if (!session.owns() || !kv_.Pop3Client1.Connected()) return;
+    try {
+      kv_.Pop3Client1.Noop();
+    } catch (const std::exception& e) {
+      // The server closed the session; the next check opens a new one.
+      kv_.dfsStatus.setStatus(failureStatus(e.what()));
+    }
+  }
+
+  void BeginCheck() override {
+    kv_.Check().guarded([this] { kv_.Check().RunRequestedCheck(); });
+  }
+
+  void BeginDialUp() override {
+    auto& s = kv_.State;
+    auto& cmd = kv_.Commands;
+    s.TrayResultShown = 1;
+    s.TickCount = 0;
+    s.ConnectEventCount = 0;
+    s.SpamCount = 0;
+    s.SuspectCount = 0;
+    s.ValidCount = 0;
+    cmd.setEnabled({"btOpen", "ToolButton2", "CheckNow1"}, false);
+    cmd.setEnabled({"BtCancel", "ToolButton8"}, true);
+    kv_.VtreeToFront();
+    kv_.Delay(100);
+    cmd.setVisible("Disconnect1", true);
+    // The check follows when the new connection is reported.
+    kv_.dialUp().StartDialler();
+  }
+
+  void ClearCheckRequested() override { kv_.State.CheckRequested = false; }
+  void VtreeToFront() override { kv_.VtreeToFront(); }
+
+  void HangUpCall() override {
+    if (!sessionOwned(kv_.State)) {
+      try {
+        kv_.Pop3Client1.Quit();
+      } catch (...) {
+        kv_.Pop3Client1.Socket().Close();
+      }
+    }
+    kv_.dialUp().HangUp();
+  }
+
+  void ScreenSaverOff() override { kv_.desktop().ScreenSaverOff(); }
+
+  bool TimedCheckUnavailable() override { return kv_.KVWForm1->value("Interval1") == 0; }
+
+  void OfferIntervalSetting() override {
+    kv_.Prompter.MsgBox(
+        "Timer Interval=0:\rChange this setting: Mins interval mail check (0= manual)", "Kelvrin",
+        false, ui::kMbOk);
+    kv_.settingsWizard().SelectPage("TabSheet5");
+    kv_.Window().GeneralSettings();
+  }
+
+  bool TimedChecksDisabled() override { return kv_.KVmain->checked("Disable1"); }
+
+  void setTimedChecksDisabled(bool disabled) override {
+    kv_.KVmain->setChecked("Disable1", disabled);
+    kv_.KVmain->setChecked("Disable2", disabled);
+    kv_.Commands.setChecked("Disable1", disabled);
+    kv_.Commands.setChecked("Disable2", disabled);
+    if (!disabled) kv_.Commands.setCaption("Disable1", "Disable Timed Check");
+  }
+
+  bool DisableScnsave1() override { return kv_.KVmain->checked("DisableScnsave1"); }
+
+  void CountdownNoticeCancelled() override {
+    kv_.Prompter.ProgressBoxClose();
+    kv_.State.CountdownCancelled = 10;
+  }
+
+ private:
+  TKVmain& kv_;
+};
+
+class TKVmain::NotificationBridge final : public notify::NotificationHost {
+ public:
+  explicit NotificationBridge(TKVmain& kv) : kv_(kv) {}
+
+  bool option(std::string_view name) override { return kv_.KVmain->checked(name); }
+  bool windowHidden() override { return !kv_.State.MainWindowVisible; }
+  void showWindowOnServerTab() override {
+    kv_.windowPort().ShowServerTab();
+    kv_.Window().ShowWindowFromTray();
+    kv_.Commands.setCaption("ShowHide1", "Hide");
+  }
+  notify::SoundPlayer& sounds() override { return kv_.soundPlayer(); }
+  bool FlashPending() override { return kv_.State.FlashPending; }
+  void setFlashPending(bool pending) override { kv_.State.FlashPending = pending; }
+  void StartFlashReply() override { kv_.sysMessages().StartFlashReply(kv_); }
+  void SendReceive() override { kv_.mailProgram().SendReceive1Click(kv_); }
+  void DeleteAll() override { kv_.btDeleteClick(kTagDeleteAll); }
+  void ClearCheckRequested() override { kv_.State.CheckRequested = false; }
+
+ private:
+  TKVmain& kv_;
+};
+
+namespace {
+
+// The presence reports of the window reach the scheduler's idle timer.
+class SchedulerIdleWatch final : public IdleWatch {
+ public:
+  explicit SchedulerIdleWatch(TKVmain& kv) : kv_(kv) {}
+  void SnoozeTimerTimer(Sender sender) override {
+    switch (sender) {
+      case Sender::MessageView:
+        kv_.Timers().SnoozeTimerTimer(notify::IdleSender::MessageView);
+        break;
+      case Sender::TrayIcon:
+        kv_.Timers().SnoozeTimerTimer(notify::IdleSender::TrayIcon);
+        break;
+      case Sender::YouHaveMailLabel:
+        kv_.Timers().YHMBlinkLabel1MouseMove();
+        break;
+      case Sender::Window:
+        kv_.Timers().SnoozeTimerTimer(notify::IdleSender::Window);
+        break;
+    }
+  }
+
+ private:
+  TKVmain& kv_;
+};
+
+}  // namespace
+
 TKVmain::TKVmain(Ports ports, std::filesystem::path settingsHome)
     : Pump(ports.pump),
       Clock(ports.clock),
       Prompter(ports.prompter),
+      Idle(ports.clock),
       SettingsHome(std::move(settingsHome)),
       KVmain(settings::makeKVmainForm()),
       KVWForm1(settings::makeKVWForm1Form()),
@@ -50,21 +228,28 @@ TKVmain::TKVmain(Ports ports, std::filesystem::path settingsHome)
       WebListBox1(filter::makeWebListBox1(SettingsHome)),
       Pop3Client1(ports.socketFactory),
       dfsStatus(TrayIcon1, State.TitleText),
+      schedulerBridge_(std::make_unique<SchedulerBridge>(*this)),
+      notificationBridge_(std::make_unique<NotificationBridge>(*this)),
       sysMessages_(std::make_unique<SysMessages>()),
       versionCheck_(std::make_unique<VersionCheck>()),
       dialUp_(std::make_unique<DialUp>()),
-      idleWatch_(std::make_unique<IdleWatch>()),
+      idleWatch_(std::make_unique<SchedulerIdleWatch>(*this)),
       quickReply_(std::make_unique<QuickReply>()),
       windowPort_(std::make_unique<WindowPort>()),
       deletionCopy_(std::make_unique<DeletionCopy>()),
       startupEntry_(std::make_unique<StartupEntry>()),
       settingsWizard_(std::make_unique<SettingsWizard>()),
-      notification_(std::make_unique<notify::PostCheckNotification>()),
+      notification_(std::make_unique<notify::PostCheckNotification>(*notificationBridge_)),
+      soundPlayer_(std::make_unique<notify::SilentSoundPlayer>()),
+      mailProgram_(std::make_unique<MailProgram>()),
+      desktop_(std::make_unique<DesktopPort>()),
       checkCycle_(std::make_unique<CheckCycle>(*this)),
       viewHandlers_(std::make_unique<MessageViewHandlers>(*this)),
       deletion_(std::make_unique<Deletion>(*this)),
       bodyDisplay_(std::make_unique<BodyDisplay>(*this)),
-      windowHandlers_(std::make_unique<WindowHandlers>(*this)) {
+      windowHandlers_(std::make_unique<WindowHandlers>(*this)),
+      scheduler_(std::make_unique<notify::Scheduler>(State, *schedulerBridge_, TrayIcon1, Idle,
+                                                     SnoozeTimer, YHMGroupBox1)) {
   State.ProgramDir = settings::programDirFor(SettingsHome);
   Pop3Client1.SetEventPump(Pump);
   Pop3Client1.SetClock(Clock);
@@ -217,7 +402,7 @@ void TKVmain::setDialUp(std::unique_ptr<DialUp> part) {
   dialUp_ = part ? std::move(part) : std::make_unique<DialUp>();
 }
 void TKVmain::setIdleWatch(std::unique_ptr<IdleWatch> part) {
-  idleWatch_ = part ? std::move(part) : std::make_unique<IdleWatch>();
+  idleWatch_ = part ? std::move(part) : std::make_unique<SchedulerIdleWatch>(*this);
 }
 void TKVmain::setQuickReply(std::unique_ptr<QuickReply> part) {
   quickReply_ = part ? std::move(part) : std::make_unique<QuickReply>();
@@ -236,7 +421,35 @@ void TKVmain::setSettingsWizard(std::unique_ptr<SettingsWizard> part) {
   settingsWizard_ = part ? std::move(part) : std::make_unique<SettingsWizard>();
 }
 void TKVmain::setPostCheckNotification(std::unique_ptr<notify::PostCheckNotification> part) {
-  notification_ = part ? std::move(part) : std::make_unique<notify::PostCheckNotification>();
+  notification_ = part ? std::move(part)
+                       : std::make_unique<notify::PostCheckNotification>(*notificationBridge_);
+}
+void TKVmain::setSoundPlayer(std::unique_ptr<notify::SoundPlayer> part) {
+  soundPlayer_ = part ? std::move(part) : std::make_unique<notify::SilentSoundPlayer>();
+}
+void TKVmain::setMailProgram(std::unique_ptr<MailProgram> part) {
+  mailProgram_ = part ? std::move(part) : std::make_unique<MailProgram>();
+}
+void TKVmain::setDesktop(std::unique_ptr<DesktopPort> part) {
+  desktop_ = part ? std::move(part) : std::make_unique<DesktopPort>();
+}
+notify::NotificationHost& TKVmain::notificationHost() {
+  return *notificationBridge_;
+}
+
+void TKVmain::Timer2Timer() {
+  if (!ETimer2.Enabled()) return;
+  checkCycle_->guarded([this] { scheduler_->Timer2Timer(); });
+}
+
+void TKVmain::SnoozeTimerTimer() {
+  if (!SnoozeTimer.Enabled() || SnoozeTimer.Interval() <= 0) return;
+  checkCycle_->guarded([this] { scheduler_->SnoozeTimerTimer(notify::IdleSender::Timer); });
+}
+
+void TKVmain::TrayIcon1BalloonHintClick(bool shift, bool ctrl) {
+  checkCycle_->guarded(
+      [this, shift, ctrl] { notification_->TrayIcon1BalloonHintClick(State, shift, ctrl); });
 }
 
 void TKVmain::GetServerMessages() {

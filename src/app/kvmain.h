@@ -22,7 +22,10 @@
 #include "app/status_bar.h"
 #include "filter/edit_list_box.h"
 #include "mail/mail_message.h"
+#include "notify/idle_measure.h"
 #include "notify/post_check_notification.h"
+#include "notify/scheduler.h"
+#include "notify/sound_player.h"
 #include "notify/timer_model.h"
 #include "notify/tray_icon.h"
 #include "protocols/clock.h"
@@ -81,6 +84,8 @@ class TKVmain {
   ui::Prompter& Prompter;
 
   MainState State;
+  // The user's presence, fed by inputSeen().
+  notify::IdleMeasure Idle;
 
   // Settings: the two forms, their settings components and the file.
   std::filesystem::path SettingsHome;
@@ -129,6 +134,9 @@ class TKVmain {
   void setStartupEntry(std::unique_ptr<StartupEntry> part);
   void setSettingsWizard(std::unique_ptr<SettingsWizard> part);
   void setPostCheckNotification(std::unique_ptr<notify::PostCheckNotification> part);
+  void setSoundPlayer(std::unique_ptr<notify::SoundPlayer> part);
+  void setMailProgram(std::unique_ptr<MailProgram> part);
+  void setDesktop(std::unique_ptr<DesktopPort> part);
   SysMessages& sysMessages() { return *sysMessages_; }
   VersionCheck& versionCheck() { return *versionCheck_; }
   DialUp& dialUp() { return *dialUp_; }
@@ -139,6 +147,11 @@ class TKVmain {
   StartupEntry& startupEntry() { return *startupEntry_; }
   SettingsWizard& settingsWizard() { return *settingsWizard_; }
   notify::PostCheckNotification& postCheckNotification() { return *notification_; }
+  notify::SoundPlayer& soundPlayer() { return *soundPlayer_; }
+  MailProgram& mailProgram() { return *mailProgram_; }
+  DesktopPort& desktop() { return *desktop_; }
+  // What a replacement notification is built with.
+  notify::NotificationHost& notificationHost();
 
   // The handlers.
   CheckCycle& Check() { return *checkCycle_; }
@@ -146,6 +159,16 @@ class TKVmain {
   Deletion& Delete() { return *deletion_; }
   BodyDisplay& Body() { return *bodyDisplay_; }
   WindowHandlers& Window() { return *windowHandlers_; }
+  notify::Scheduler& Timers() { return *scheduler_; }
+
+  // The timers' ticks, as the desktop program delivers them. Each does
+  // nothing while its timer is stopped, so a tick that was already queued
+  // when the timer stopped (the wizard opened, the window closed) is lost.
+  void Timer2Timer();
+  void SnoozeTimerTimer();
+  // Every key and mouse event of the program's windows.
+  void inputSeen() { Idle.inputSeen(); }
+  void TrayIcon1BalloonHintClick(bool shift, bool ctrl);
 
   // The operations the other parts share, forwarded to their handler.
   void GetServerMessages();
@@ -165,6 +188,12 @@ class TKVmain {
   bool mainWindowVisible() const { return State.MainWindowVisible; }
 
  private:
+  class SchedulerBridge;
+  class NotificationBridge;
+  // Before the parts that call into them.
+  std::unique_ptr<SchedulerBridge> schedulerBridge_;
+  std::unique_ptr<NotificationBridge> notificationBridge_;
+
   std::unique_ptr<SysMessages> sysMessages_;
   std::unique_ptr<VersionCheck> versionCheck_;
   std::unique_ptr<DialUp> dialUp_;
@@ -175,12 +204,16 @@ class TKVmain {
   std::unique_ptr<StartupEntry> startupEntry_;
   std::unique_ptr<SettingsWizard> settingsWizard_;
   std::unique_ptr<notify::PostCheckNotification> notification_;
+  std::unique_ptr<notify::SoundPlayer> soundPlayer_;
+  std::unique_ptr<MailProgram> mailProgram_;
+  std::unique_ptr<DesktopPort> desktop_;
 
   std::unique_ptr<CheckCycle> checkCycle_;
   std::unique_ptr<MessageViewHandlers> viewHandlers_;
   std::unique_ptr<Deletion> deletion_;
   std::unique_ptr<BodyDisplay> bodyDisplay_;
   std::unique_ptr<WindowHandlers> windowHandlers_;
+  std::unique_ptr<notify::Scheduler> scheduler_;
 };
 
 }  // namespace kelvrin::app

@@ -24,6 +24,8 @@ class SysMessages {
   // mails from MessageList1 (and delete them on the server) and may end the
   // session.
   virtual void IncomingSysMessage(TKVmain&) {}
+  // The reply to a flash message whose balloon was clicked.
+  virtual void StartFlashReply(TKVmain&) {}
 };
 
 class VersionCheck {
@@ -94,6 +96,26 @@ class SettingsWizard {
   virtual ~SettingsWizard() = default;
   // Shows the wizard modally; 1 OK (Finish), 2 Cancel.
   virtual int ShowModal(TKVmain&) { return 2; }
+  // The page the next ShowModal opens on ("TabSheet5" is "Connect").
+  virtual void SelectPage(const std::string& /*page*/) {}
+};
+
+// The user's own mail program, driven by its recorded hot-key.
+class MailProgram {
+ public:
+  virtual ~MailProgram() = default;
+  virtual void SendReceive1Click(TKVmain&) {}
+};
+
+// What the desktop tells and does for the notification and the scheduler.
+class DesktopPort {
+ public:
+  virtual ~DesktopPort() = default;
+  // The Shift and Ctrl keys as they are held now.
+  virtual bool ShiftHeld() { return false; }
+  virtual bool CtrlHeld() { return false; }
+  // Switches the desktop's screen saver off (the invasive idle action).
+  virtual void ScreenSaverOff() {}
 };
 
 // What only a window can do.

@@ -15,6 +15,7 @@
 
 #include "notify/change_notifier.h"
 #include "notify/check_counts.h"
+#include "notify/scheduler.h"
 
 namespace kelvrin::app {
 
@@ -30,9 +31,16 @@ enum StartPhaseCode : int {
 };
 
 // The operations that hold the POP3 session while they run.
-enum class SessionOperation : std::uint8_t { None, Check, Deletion, BodyDisplay, CommandMails };
+enum class SessionOperation : std::uint8_t {
+  None,
+  Check,
+  Deletion,
+  BodyDisplay,
+  CommandMails,
+  KeepAlive,
+};
 
-struct MainState : notify::CheckCounts {
+struct MainState : notify::CheckCounts, notify::SchedulerState {
   MainState() = default;
   MainState(const MainState&) = delete;
   MainState& operator=(const MainState&) = delete;
@@ -70,8 +78,6 @@ struct MainState : notify::CheckCounts {
   int TrayResultShown = 0;
   // Checks counted while "Web AutoUpdate" is on.
   std::uint16_t CheckCounter = 0;
-  // Minutes added to the offline check interval.
-  int IntervalIncrement = 0;
   // Connection events since the last check start.
   int ConnectEventCount = 0;
   // 10 after the countdown before a deletion was cancelled.
@@ -85,20 +91,12 @@ struct MainState : notify::CheckCounts {
   // The version with its dots removed ("0.1.0" gives "010").
   std::string VersionDigits;
   bool SmtpConfigured = false;
-  // Scheduler ticks towards the next timed check.
-  int TickCount = 0;
-  // 1 after the idle action ran.
-  int SnoozeState = 0;
   // Guards the Enter key's body display against re-entry.
   bool DisplayActive = false;
   // A flash message waits for its reply.
   bool FlashPending = false;
   // Whether the main window is shown (not minimised to the tray).
   bool MainWindowVisible = false;
-  // Scheduler bookkeeping.
-  int KeepAliveTicks = 0;
-  int GraphStep = 0;
-  int TimedCheckUnavailable = 0;
 };
 
 }  // namespace kelvrin::app

@@ -47,6 +47,10 @@ struct YouHaveMailPanel {
   YouHaveMailPanel(const YouHaveMailPanel&) = delete;
   YouHaveMailPanel& operator=(const YouHaveMailPanel&) = delete;
 
+  // The label blinks at this many milliseconds while Blink is on; the GUI
+  // calls the scheduler's YHMBlinkLabel1Blink at every blink.
+  static constexpr int BlinkInterval = 500;
+
   ChangeNotifier<> changed;
   Announced<bool> InFront{false, changed};
   Announced<bool> Blink{false, changed};

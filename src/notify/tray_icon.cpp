@@ -6,8 +6,14 @@ namespace kelvrin::notify {
 
 namespace {
 
+// The sender lines carry display text: a cut never leaves half a UTF-8
+// character behind, which the desktop would show as a broken glyph.
 std::string cut(std::string_view text, std::size_t max) {
-  return std::string(text.substr(0, std::min(text.size(), max)));
+  if (text.size() <= max) return std::string(text);
+  std::size_t end = max;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    --end;
+  return std::string(text.substr(0, end));
 }
 
 }  // namespace

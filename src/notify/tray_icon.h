@@ -67,7 +67,7 @@ class TrayIconModel {
   int CycleInterval() const { return cycleInterval_; }
   void setCycleInterval(int ms);
 
-  // Cut to its first 127 characters.
+  // Cut to at most 127 bytes, never inside a UTF-8 character.
   const std::string& Hint() const { return hint_; }
   void setHint(std::string_view hint);
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "notify/hint_display.h"
+
 namespace kelvrin::notify {
 namespace {
 
@@ -91,6 +93,18 @@ TEST(TrayIconModel, StillIconDoesNotAdvance) {
   EXPECT_EQ(tray.IconIndex(), 1);
 }
 
+TEST(TrayIconModel, CutsNeverSplitACharacter) {
+  TrayIconModel tray;
+  std::string text(254, 'x');
+  text += "\xC3\xA9\xC3\xA9";  // a two-byte character across the 255th byte
+  tray.ShowBalloon("t", text, BalloonIcon::Info, 20);
+  EXPECT_EQ(tray.LastBalloon()->Text, std::string(254, 'x'));
+  tray.setHint(std::string(125, 'y') + "\xE2\x82\xAC");  // a three-byte character
+  EXPECT_EQ(tray.Hint(), std::string(125, 'y'));
+  tray.setHint(std::string(124, 'y') + "\xE2\x82\xAC");
+  EXPECT_EQ(tray.Hint(), std::string(124, 'y') + "\xE2\x82\xAC");
+}
+
 TEST(TrayIconModel, HintIsCutTo127Characters) {
   TrayIconModel tray;
   tray.setHint(std::string(200, 'h'));
@@ -117,6 +131,23 @@ TEST(TrayIconModel, ObserversHearEveryChange) {
   tray.changed().add([&] { ++calls; });
   TrayIconDisplay(tray, 2, 0);
   EXPECT_GT(calls, 0);
+}
+
+}  // namespace
+}  // namespace kelvrin::notify
+
+namespace kelvrin::notify {
+namespace {
+
+TEST(HintHidePause, TenthOfASecondPerCharacterAtLeastTwoAndAHalf) {
+  EXPECT_EQ(HintHidePause(""), 2500);
+  EXPECT_EQ(HintHidePause("0123456789"), 2500);
+  EXPECT_EQ(HintHidePause(std::string(26, 'h')), 2600);
+  EXPECT_EQ(HintHidePause(std::string(40, 'h')), 4000);
+  std::string accented;
+  for (int i = 0; i < 30; ++i)
+    accented += "\xC3\xA9";
+  EXPECT_EQ(HintHidePause(accented), 3000) << "characters, not bytes";
 }
 
 }  // namespace
