@@ -24,7 +24,9 @@
 #include "gui/program/tray_hook.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_window_port.h"
+#include "platform/qt_desktop_port.h"
 #include "platform/qt_event_pump.h"
+#include "platform/qt_sound_player.h"
 #include "platform/xdg_autostart.h"
 #include "protocols/clock.h"
 #include "settings/settings_home.h"
@@ -82,6 +84,7 @@ Program::Program(std::filesystem::path home, ProgramOptions options, QtPrompter&
 
 Program::~Program() {
   // The window and the tray observe the core: they go first.
+  inputWatch_.reset();
   tray_.reset();
   trayMenu_.reset();
   window_.reset();
@@ -94,6 +97,10 @@ int Program::run() {
   clock_ = std::make_unique<protocols::SystemClock>();
   kv_ = std::make_unique<app::TKVmain>(app::Ports{{}, *pump_, *clock_, prompter_}, home_);
   auto& kv = *kv_;
+  kv.setSoundPlayer(std::make_unique<platform::QtSoundPlayer>());
+  kv.setDesktop(std::make_unique<platform::QtDesktopPort>());
+  // The idle measure: the user's key and mouse events to our own windows.
+  inputWatch_ = std::make_unique<platform::InputWatch>([&kv] { kv.inputSeen(); });
   kv.FormCreate();
   if (app::QuarantineSettingsOf(*kv.KVmain).Enabled) {
     // No copy, no DELE: without its folder the deletion keeps every message.
