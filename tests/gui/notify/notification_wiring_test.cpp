@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -27,6 +28,12 @@ namespace {
 constexpr int kWaitMs = 10000;
 const QString kBusName = QStringLiteral("kelvrin-wiring-test");
 
+// Counts what the core asks of the window.
+struct CountingWindow final : kelvrin::app::WindowPort {
+  void ShowWindowFromTray() override { ++shown; }
+  int shown = 0;
+};
+
 }  // namespace
 
 class NotificationWiringTest : public QObject {
@@ -37,6 +44,18 @@ class NotificationWiringTest : public QObject {
   QProcess mock_;
 
   QDBusConnection connection() const { return QDBusConnection(kBusName); }
+
+  void invoke(uint id, const char* key) {
+    QDBusMessage emit_ = QDBusMessage::createMethodCall(
+        QString::fromLatin1(platform::DBusNotifications::kService),
+        QString::fromLatin1(platform::DBusNotifications::kPath),
+        QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("EmitSignal"));
+    emit_ << QString::fromLatin1(platform::DBusNotifications::kService)
+          << QStringLiteral("ActionInvoked") << QStringLiteral("us")
+          << QVariantList{QVariant::fromValue(QDBusVariant(id)),
+                          QVariant::fromValue(QDBusVariant(QString::fromLatin1(key)))};
+    QCOMPARE(connection().call(emit_).type(), QDBusMessage::ReplyMessage);
+  }
 
  private slots:
   void initTestCase() {
@@ -76,6 +95,44 @@ class NotificationWiringTest : public QObject {
     QDBusConnection::disconnectFromBus(kBusName);
   }
 
+  // A flash message waiting for its answer tells the two apart: the balloon
+  // click answers it, "Open" only shows the window.
+  void theBodyIsTheBalloonClickAndOpenShowsTheWindow_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("flashPendingAfter");
+    QTest::addColumn<bool>("windowShown");
+    QTest::newRow("the body: the balloon click") << "default" << false << false;
+    QTest::newRow("Open") << "open" << true << true;
+  }
+
+  void theBodyIsTheBalloonClickAndOpenShowsTheWindow() {
+    QFETCH(QString, key);
+    QFETCH(bool, flashPendingAfter);
+    QFETCH(bool, windowShown);
+    CoreFixture core(3);
+    auto port = std::make_unique<CountingWindow>();
+    CountingWindow& window = *port;
+    core.kv->setWindowPort(std::move(port));
+    core.kv->State.MainWindowVisible = false;
+    core.check();
+    core.kv->State.FlashPending = true;
+
+    kelvrin::gui::TrayIconView view(core.kv->TrayIcon1, nullptr);
+    platform::DBusNotifications notifications(connection());
+    kelvrin::gui::wireNotifications(*core.kv, view, notifications);
+    QTRY_VERIFY_WITH_TIMEOUT(notifications.capabilitiesKnown(), kWaitMs);
+    QSignalSpy notified(&notifications, &platform::DBusNotifications::notified);
+    QVERIFY(view.showNotification(QStringLiteral("Kelvrin"), QStringLiteral("Friend: message v1"),
+                                  notify::BalloonIcon::Info, 5));
+    QTRY_COMPARE_WITH_TIMEOUT(notified.count(), 1, kWaitMs);
+    const int shownBefore = window.shown;
+    invoke(notified.first().first().toUInt(), qPrintable(key));
+    QTRY_VERIFY_WITH_TIMEOUT(!core.kv->State.FlashPending || window.shown > shownBefore, kWaitMs);
+    QCOMPARE(bool(core.kv->State.FlashPending), flashPendingAfter);
+    QCOMPARE(window.shown > shownBefore, windowShown);
+    QCOMPARE(bool(core.kv->State.MainWindowVisible), windowShown);
+  }
+
   void deleteSpamDeletesExactlyTheMarkedMessages() {
     CoreFixture core(9);
     core.check();
@@ -97,16 +154,7 @@ class NotificationWiringTest : public QObject {
     for (const auto& m : core.mailbox.mailbox) {
       if (m.spam) spam.insert(m.id);
     }
-    QDBusMessage emit_ = QDBusMessage::createMethodCall(
-        QString::fromLatin1(platform::DBusNotifications::kService),
-        QString::fromLatin1(platform::DBusNotifications::kPath),
-        QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("EmitSignal"));
-    emit_ << QString::fromLatin1(platform::DBusNotifications::kService)
-          << QStringLiteral("ActionInvoked") << QStringLiteral("us")
-          << QVariantList{QVariant::fromValue(QDBusVariant(notified.first().first().toUInt())),
-                          QVariant::fromValue(QDBusVariant(QString::fromLatin1(
-                              platform::DBusNotifications::kDeleteSpamAction)))};
-    QCOMPARE(connection().call(emit_).type(), QDBusMessage::ReplyMessage);
+    invoke(notified.first().first().toUInt(), platform::DBusNotifications::kDeleteSpamAction);
 
     const auto deleted = [&] {
       std::set<std::string> ids;
