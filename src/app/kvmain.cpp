@@ -189,6 +189,9 @@ class SchedulerIdleWatch final : public IdleWatch {
   void SnoozeTimerTimer(Sender sender) override {
     switch (sender) {
       case Sender::MessageView:
+      // The mouse moving over the message view reports itself as the
+      // window's: either is the user looking at the list.
+      case Sender::Window:
         kv_.Timers().SnoozeTimerTimer(notify::IdleSender::MessageView);
         break;
       case Sender::TrayIcon:
@@ -196,9 +199,6 @@ class SchedulerIdleWatch final : public IdleWatch {
         break;
       case Sender::YouHaveMailLabel:
         kv_.Timers().YHMBlinkLabel1MouseMove();
-        break;
-      case Sender::Window:
-        kv_.Timers().SnoozeTimerTimer(notify::IdleSender::Window);
         break;
     }
   }

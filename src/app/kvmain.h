@@ -190,7 +190,7 @@ class TKVmain {
  private:
   class SchedulerBridge;
   class NotificationBridge;
-  // Before the parts that call into them.
+  // Built before the handlers and the notification that call into them.
   std::unique_ptr<SchedulerBridge> schedulerBridge_;
   std::unique_ptr<NotificationBridge> notificationBridge_;
 
