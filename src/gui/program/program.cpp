@@ -25,7 +25,9 @@
 #include "gui/program/tray_hook.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_window_port.h"
+#include "platform/qt_desktop_port.h"
 #include "platform/qt_event_pump.h"
+#include "platform/qt_sound_player.h"
 #include "platform/xdg_autostart.h"
 #include "protocols/clock.h"
 #include "settings/settings_home.h"
@@ -83,6 +85,7 @@ Program::Program(std::filesystem::path home, ProgramOptions options, QtPrompter&
 
 Program::~Program() {
   // The window and the tray observe the core: they go first.
+  inputWatch_.reset();
   tray_.reset();
   trayMenu_.reset();
   window_.reset();
@@ -95,6 +98,10 @@ int Program::run() {
   clock_ = std::make_unique<protocols::SystemClock>();
   kv_ = std::make_unique<app::TKVmain>(app::Ports{{}, *pump_, *clock_, prompter_}, home_);
   auto& kv = *kv_;
+  kv.setSoundPlayer(std::make_unique<platform::QtSoundPlayer>());
+  kv.setDesktop(std::make_unique<platform::QtDesktopPort>());
+  // The idle measure: the user's key and mouse events to our own windows.
+  inputWatch_ = std::make_unique<platform::InputWatch>([&kv] { kv.inputSeen(); });
   kv.FormCreate();
   // Fast on a distant server: pipelined header checks where the server
   // allows them, and the headers of earlier checks taken from the cache.

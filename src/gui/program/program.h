@@ -67,6 +67,7 @@ class Program : public QObject {
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<QMenu> trayMenu_;
   std::unique_ptr<QObject> tray_;
+  std::unique_ptr<QObject> inputWatch_;
   ui::TTips tips_;
   SignalBridge& signals_;
   bool exited_ = false;

@@ -13,7 +13,21 @@ namespace kelvrin::app {
 class TKVmain;
 }
 
+namespace kelvrin::platform {
+class DBusNotifications;
+}
+
 namespace kelvrin::gui {
+
+class TrayIconView;
+
+// The origin of a deletion that the tray menu's "Delete spam" starts.
+inline constexpr int kDeleteSpamOrigin = 2;
+
+// Balloons go out as the desktop's notifications, whose clicks and actions
+// reach the core; the view falls back to its own message without a service.
+void wireNotifications(app::TKVmain& kv, TrayIconView& view,
+                       platform::DBusNotifications& notifications);
 
 std::unique_ptr<QObject> makeTray(app::TKVmain& kv, QMenu* popup2, QObject* parent);
 // Whether the tray made by makeTray is shown in a tray of the desktop.

@@ -295,11 +295,19 @@ void MainWindow::buildCentre() {
   big.setBold(true);
   youHaveMailLabel_->setFont(big);
   panelLayout->addWidget(youHaveMailLabel_);
+  // The mouse over the panel answers the blinking label (the label itself is
+  // hidden half of the time).
+  youHaveMail_->setMouseTracking(true);
+  youHaveMailLabel_->setMouseTracking(true);
   serverStack_->addWidget(youHaveMail_);
   blink_ = new QTimer(this);
-  blink_->setInterval(500);
-  connect(blink_, &QTimer::timeout, this,
-          [this] { youHaveMailLabel_->setVisible(!youHaveMailLabel_->isVisible()); });
+  blink_->setInterval(notify::YouHaveMailPanel::BlinkInterval);
+  // Every blink is counted: the idle timer takes a mouse over the label for
+  // an answer only once the label has blinked.
+  connect(blink_, &QTimer::timeout, this, [this] {
+    youHaveMailLabel_->setVisible(!youHaveMailLabel_->isVisible());
+    kv_.Timers().YHMBlinkLabel1Blink();
+  });
 
   tabs_->addTab(serverStack_, tr("Server"));
   auto* communications = new QWidget(tabs_);
@@ -357,7 +365,10 @@ void MainWindow::bindModels() {
   auto& kv = kv_;
   timer1_ = std::make_unique<TimerDriver>(
       kv_.ETimer1, [&kv] { kv.Check().guarded([&kv] { kv.Body().Timer1Timer(); }); });
+  // The scheduler: the timed check, the countdown in the tray, the
+  // keep-alive of a held session, and a requested check.
   timer2_ = std::make_unique<TimerDriver>(kv_.ETimer2, [&kv] { kv.Timer2Timer(); });
+  snoozeTimer_ = std::make_unique<TimerDriver>(kv_.SnoozeTimer, [&kv] { kv.SnoozeTimerTimer(); });
   syncBars();
   syncPanel();
   syncView();
@@ -504,6 +515,12 @@ void MainWindow::changeEvent(QEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::ToolTip && !kv_.KVmain->checked("Hints1")) return true;
+  if (event->type() == QEvent::MouseMove &&
+      (watched == youHaveMail_ || watched == youHaveMailLabel_)) {
+    kv_.Check().guarded(
+        [this] { kv_.idleWatch().SnoozeTimerTimer(app::IdleWatch::Sender::YouHaveMailLabel); });
+    return false;
+  }
   if (event->type() != QEvent::KeyPress) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
   if (widget == nullptr || widget->window() != this) return false;

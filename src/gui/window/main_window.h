@@ -131,6 +131,7 @@ class MainWindow : public QMainWindow {
   QPointer<QMenu> trayMenu_;
   std::unique_ptr<TimerDriver> timer1_;
   std::unique_ptr<TimerDriver> timer2_;
+  std::unique_ptr<TimerDriver> snoozeTimer_;
   std::function<bool()> trayAvailable_;
   std::function<void()> exitSequence_;
   bool exiting_ = false;
