@@ -14,7 +14,8 @@ foreach(f
     share/icons/hicolor/scalable/apps/kelvrin.svg
     share/kelvrin/help/index.html
     share/kelvrin/help/tray.html
-    share/kelvrin/help/help.css)
+    share/kelvrin/help/help.css
+    share/kelvrin/sounds/new_mail.wav)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()
