@@ -191,7 +191,8 @@ TEST_F(QuarantineStoreTest, FoldersArePrivateAndFilesReadableOnlyByTheUser) {
 
 TEST_F(QuarantineStoreTest, CopyHoldsExactlyTheBytesAppended) {
   std::string bytes = message(1);
-  bytes += std::string("8-bit \xe4\xf6\xfc, a NUL \0 and a bare CR\r here\n", 41);
+  static constexpr char kAwkward[] = "8-bit \xe4\xf6\xfc, a NUL \0 and a bare CR\r here\n";
+  bytes.append(kAwkward, sizeof kAwkward - 1);
   bytes += ".\r\n..\r\n";
   QuarantineStore store(folder(), clock);
   const QuarantineEntry e = keep(store, bytes, "u1");
