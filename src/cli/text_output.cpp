@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "mail/display_text.h"
+
 namespace kelvrin::cli {
 
 namespace {
@@ -10,54 +12,6 @@ void appendLatin1(std::string& out, unsigned char c) {
   out.push_back(static_cast<char>(0xC0 | (c >> 6)));
   out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
 }
-
-// Length of a valid UTF-8 sequence starting at text[i], or 0.
-std::size_t utf8Sequence(std::string_view text, std::size_t i) {
-  const auto c = static_cast<unsigned char>(text[i]);
-  std::size_t length = 0;
-  std::uint32_t min = 0;
-  std::uint32_t cp = 0;
-  if (c >= 0xC2 && c <= 0xDF) {
-    length = 2;
-    cp = c & 0x1F;
-    min = 0x80;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    length = 3;
-    cp = c & 0x0F;
-    min = 0x800;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    length = 4;
-    cp = c & 0x07;
-    min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const auto cc = static_cast<unsigned char>(text[i + k]);
-    if ((cc & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return length;
-}
-
-bool validUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    if (static_cast<unsigned char>(text[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t n = utf8Sequence(text, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
-}
-
-}  // namespace
-
-namespace {
 
 std::string jsonLiteral(std::string_view bytes, bool utf8) {
   static const char* kHex = "0123456789abcdef";
@@ -103,11 +57,11 @@ std::string jsonString(std::string_view bytes) {
 }
 
 std::string jsonUtf8String(std::string_view utf8) {
-  return jsonLiteral(utf8, validUtf8(utf8));
+  return jsonLiteral(utf8, mail::IsValidUtf8(utf8));
 }
 
 std::string terminalText(std::string_view bytes, bool keepLineBreaks) {
-  const bool utf8 = validUtf8(bytes);
+  const bool utf8 = mail::IsValidUtf8(bytes);
   std::string out;
   out.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -120,7 +74,7 @@ std::string terminalText(std::string_view bytes, bool keepLineBreaks) {
     } else if (c < 0x80) {
       out.push_back(static_cast<char>(c));
     } else if (utf8) {
-      const std::size_t n = utf8Sequence(bytes, i);
+      const std::size_t n = mail::Utf8SequenceLength(bytes, i);
       // U+0080-U+009F (C2 80 - C2 9F) are the C1 controls: CSI, OSC and
       // their kin drive some terminals as their escape sequences do.
       if (n == 2 && c == 0xC2 && static_cast<unsigned char>(bytes[i + 1]) <= 0x9F) {

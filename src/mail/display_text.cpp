@@ -13,30 +13,7 @@
 
 namespace kelvrin::mail {
 
-namespace {
-
-// Header values longer than this are not looked at further: their display
-// text is cut long before.
-constexpr std::size_t kMaxHeaderInput = 4 * kMaxHeaderDisplayBytes;
-
-// --------------------------------------------------------------- UTF-8
-
-void appendCodePoint(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-// Length of the valid UTF-8 sequence at text[i] (which is 0x80 or above), or
-// 0. Overlong forms, surrogates and code points above U+10FFFF are invalid.
-std::size_t utf8Sequence(std::string_view text, std::size_t i) {
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   const auto c = static_cast<unsigned char>(text[i]);
   std::size_t length = 0;
   std::uint32_t cp = 0;
@@ -66,17 +43,38 @@ std::size_t utf8Sequence(std::string_view text, std::size_t i) {
   return length;
 }
 
-bool validUtf8(std::string_view text) {
+bool IsValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     if (static_cast<unsigned char>(text[i]) < 0x80) {
       ++i;
       continue;
     }
-    const std::size_t n = utf8Sequence(text, i);
+    const std::size_t n = Utf8SequenceLength(text, i);
     if (n == 0) return false;
     i += n;
   }
   return true;
+}
+
+namespace {
+
+// Header values longer than this are not looked at further: their display
+// text is cut long before.
+constexpr std::size_t kMaxHeaderInput = 4 * kMaxHeaderDisplayBytes;
+
+// --------------------------------------------------------------- UTF-8
+
+void appendCodePoint(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
 }
 
 bool plainAscii(std::string_view text) {
@@ -131,7 +129,7 @@ void appendCp1252(std::string& out, std::string_view bytes) {
 
 // Text of no declared charset: UTF-8 when it is valid UTF-8.
 void appendUndeclared(std::string& out, std::string_view bytes, bool keepLines) {
-  if (validUtf8(bytes)) {
+  if (IsValidUtf8(bytes)) {
     appendSanitised(out, bytes, keepLines);
     return;
   }
@@ -268,7 +266,7 @@ void appendInCharset(std::string& out, const std::string& charset, std::string_v
   }
   switch (kind) {
     case CharsetKind::Utf8:
-      if (validUtf8(bytes)) {
+      if (IsValidUtf8(bytes)) {
         appendSanitised(out, bytes, keepLines);
         return;
       }
@@ -278,7 +276,7 @@ void appendInCharset(std::string& out, const std::string& charset, std::string_v
     case CharsetKind::Iconv:
       if (iconv_t* cd = converters().find(charset)) {
         std::string converted;
-        if (convertWith(*cd, bytes, converted) && validUtf8(converted)) {
+        if (convertWith(*cd, bytes, converted) && IsValidUtf8(converted)) {
           appendSanitised(out, converted, keepLines);
           return;
         }

@@ -33,6 +33,11 @@ inline constexpr std::size_t kMaxEncodedWords = 256;
 inline constexpr std::size_t kMaxHeaderDisplayBytes = 4096;
 
 // The display text of a header value.
+// Length of the valid UTF-8 sequence at text[i] (a byte of 0x80 or above),
+// or 0. Overlong forms, surrogates and code points above U+10FFFF are invalid.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
+bool IsValidUtf8(std::string_view text);
+
 std::string HeaderDisplayText(std::string_view bytes);
 
 // The display text of a decoded body part whose Content-Type value (with
