@@ -111,6 +111,7 @@ class TKVmain::SchedulerBridge final : public notify::SchedulerHost {
   }
 
   void ClearCheckRequested() override { kv_.State.CheckRequested = false; }
+  void WebsiteMonitor() override { kv_.versionCheck().MonitorWebsites(); }
   void VtreeToFront() override { kv_.VtreeToFront(); }
 
   void HangUpCall() override {
@@ -295,6 +296,7 @@ void TKVmain::FormCreate() {
 
   Favourites1->loadList();
   WebListBox1->loadList();
+  versionCheck().WebListBox1Exit();
   Prompter.setStayOnTopMode(true);
 }
 

@@ -31,11 +31,19 @@ class SysMessages {
 class VersionCheck {
  public:
   virtual ~VersionCheck() = default;
+  // "Check For Updates".
+  virtual void Check4NewVer1Click() {}
+  // The automatic request of the check cycle.
   virtual void Check4NewVersion() {}
   // Clears the running marks of the version check and the upgrader.
   virtual void ClearRunningMarks() {}
   // Stops an automatic upgrade download that is running.
   virtual void StopDownload() {}
+  // The website list of the "Communications" tab made consistent with its
+  // check boxes (once at start-up, after the list is loaded).
+  virtual void WebListBox1Exit() {}
+  // The website monitor's step before a timed check.
+  virtual void MonitorWebsites() {}
 };
 
 class DialUp {

@@ -75,6 +75,14 @@ void Scheduler::Timer2Timer() {
       (in.CheckRequested && s_.TickCount > 1) || (s_.TickCount > a && in.WindowHidden);
   if (!start) return;
 
+  // A timed check first looks at the monitored sites; one the user asked
+  // for goes straight to the mailbox.
+  if (!in.CheckRequested) {
+    host_.WebsiteMonitor();
+    // The reports waited for the user, who may have started something.
+    if (host_.schedulerInputs().CheckInProgress) return;
+  }
+
   if (in.ConnectionUsable) {
     host_.BeginCheck();
   } else {

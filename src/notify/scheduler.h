@@ -80,6 +80,9 @@ class SchedulerHost {
   // Starts the dial-up; the check follows the new connection.
   virtual void BeginDialUp() = 0;
   virtual void ClearCheckRequested() = 0;
+  // Probes the monitored web sites (when the monitor is active) and reports
+  // each one not found; every report waits for the user.
+  virtual void WebsiteMonitor() {}
 
   // The view to the front: the "You have mail" panel goes behind it.
   virtual void VtreeToFront() = 0;

@@ -38,6 +38,10 @@ class FakeHost final : public SchedulerHost {
     if (state) state->TickCount = 0;
   }
   void ClearCheckRequested() override { in.CheckRequested = false; }
+  void WebsiteMonitor() override {
+    ++monitorRuns;
+    if (duringMonitor) duringMonitor();
+  }
   void VtreeToFront() override { ++toFront; }
   void HangUpCall() override { ++hangUps; }
   void ScreenSaverOff() override { ++screenSaverOff; }
@@ -52,6 +56,8 @@ class FakeHost final : public SchedulerHost {
   IdleInputs idle;
   SchedulerState* state = nullptr;
   std::function<void()> duringCheck;
+  std::function<void()> duringMonitor;
+  int monitorRuns = 0;
   bool ctrlDelActs = false;
   bool scnsave = false;
   int keepAlives = 0, checks = 0, dials = 0, toFront = 0, hangUps = 0, screenSaverOff = 0,
@@ -124,6 +130,27 @@ TEST_F(SchedulerTest, OfflineDialsInsteadOfChecking) {
   EXPECT_EQ(run(61), (std::vector<int>{61}));
   EXPECT_EQ(host.dials, 1);
   EXPECT_EQ(host.checks, 0);
+}
+
+TEST_F(SchedulerTest, TimedCheckLooksAtTheWebsitesFirstARequestedOneDoesNot) {
+  host.in.Interval1 = 1;
+  host.in.OnlineState = 1;
+  host.duringMonitor = [this] { EXPECT_EQ(host.checks, 0) << "the sites come before the check"; };
+  EXPECT_EQ(run(61), (std::vector<int>{61}));
+  EXPECT_EQ(host.monitorRuns, 1);
+
+  host.in.WindowHidden = false;
+  host.in.CheckRequested = true;
+  EXPECT_EQ(run(2), (std::vector<int>{2}));
+  EXPECT_EQ(host.monitorRuns, 1);
+}
+
+TEST_F(SchedulerTest, CheckStartedWhileAWebsiteReportWaitedIsNotStartedAgain) {
+  host.in.Interval1 = 1;
+  host.in.OnlineState = 1;
+  host.duringMonitor = [this] { host.in.CheckInProgress = true; };
+  EXPECT_TRUE(run(61).empty());
+  EXPECT_EQ(host.monitorRuns, 1);
 }
 
 struct BlockCase {
