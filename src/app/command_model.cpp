@@ -52,6 +52,8 @@ CommandModel::CommandModel() {
   add("AddtoFavourites1", "Add to Favourites");
   add("CopyToBannedSubject1", "Copy To Banned Subject");
   add("QuickReply1", "Quick Reply (not saved)");
+  // The Help menu
+  add("Check4NewVer1", "Check For Updates");
 }
 
 void CommandModel::add(std::string name, std::string caption, bool enabled, bool visible,

@@ -25,14 +25,18 @@
 #include "gui/program/tray_hook.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_window_port.h"
+#include "gui/window/website_group.h"
+#include "platform/host_probe.h"
 #include "platform/qt_desktop_port.h"
 #include "platform/qt_event_pump.h"
+#include "platform/qt_https_fetch.h"
 #include "platform/qt_sound_player.h"
 #include "platform/xdg_autostart.h"
 #include "protocols/clock.h"
 #include "settings/settings_home.h"
 
 #include "quarantine/quarantine_store.h"
+#include "update/version_checker.h"
 
 namespace kelvrin::gui {
 
@@ -90,6 +94,8 @@ Program::~Program() {
   trayMenu_.reset();
   window_.reset();
   kv_.reset();
+  hostProbe_.reset();
+  httpsFetch_.reset();
   store_.reset();
 }
 
@@ -102,6 +108,13 @@ int Program::run() {
   kv.setDesktop(std::make_unique<platform::QtDesktopPort>());
   // The idle measure: the user's key and mouse events to our own windows.
   inputWatch_ = std::make_unique<platform::InputWatch>([&kv] { kv.inputSeen(); });
+  // Before FormCreate, which has the website list put in order.
+  httpsFetch_ = std::make_unique<platform::QtHttpsFetch>();
+  hostProbe_ = std::make_unique<platform::ResolverHostProbe>(*pump_);
+  auto checker = std::make_unique<update::VersionChecker>(
+      kv, *httpsFetch_, *hostProbe_, update::updateUrlFrom(kv.IniFile), update::ownVersion());
+  update::VersionChecker& versionChecker = *checker;
+  kv.setVersionCheck(std::move(checker));
   kv.FormCreate();
   // Fast on a distant server: pipelined header checks where the server
   // allows them, and the headers of earlier checks taken from the cache.
@@ -120,6 +133,7 @@ int Program::run() {
   }
 
   window_ = std::make_unique<MainWindow>(kv);
+  window_->addCommunicationsGroup(new WebsiteGroup(versionChecker.Websites(), *kv.WebListBox1));
   prompter_.setParentWindow(window_.get());
   kv.setWindowPort(std::make_unique<QtWindowPort>(window_.get()));
   std::optional<std::string> homeForAutostart;

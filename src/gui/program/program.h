@@ -19,7 +19,9 @@ class TKVmain;
 }
 namespace kelvrin::platform {
 class QtEventPump;
-}
+class QtHttpsFetch;
+class ResolverHostProbe;
+}  // namespace kelvrin::platform
 namespace kelvrin::protocols {
 class SystemClock;
 }
@@ -63,6 +65,9 @@ class Program : public QObject {
   std::unique_ptr<protocols::SystemClock> clock_;
   // Where a deletion keeps its copies; outlives the core, which uses it.
   std::unique_ptr<quarantine::QuarantineStore> store_;
+  // The version check's network; outlives the core, which uses it.
+  std::unique_ptr<platform::QtHttpsFetch> httpsFetch_;
+  std::unique_ptr<platform::ResolverHostProbe> hostProbe_;
   std::unique_ptr<app::TKVmain> kv_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<QMenu> trayMenu_;

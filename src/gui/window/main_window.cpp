@@ -140,6 +140,8 @@ void MainWindow::buildActions() {
   plainAction("CopyToAllowed1", [&kv] { kv.View().CopyToAllowed1Click(); });
   plainAction("AddtoFavourites1", [&kv] { kv.View().AddtoFavourites1Click(); });
   plainAction("CopyToBannedSubject1", [&kv] { kv.View().CopyToBannedSubject1Click(); });
+  plainAction("Check4NewVer1",
+              [&kv] { kv.Check().guarded([&kv] { kv.versionCheck().Check4NewVer1Click(); }); });
   plainAction("QuickReply1", [&kv] {
     if (auto focused = kv.VTree1.FocusedRow())
       kv.quickReply().Open(kv.VTree1.Row(*focused).Node, "");
@@ -209,6 +211,7 @@ void MainWindow::buildToolBar() {
     options->addAction(optionActions_.at(name));
   options->addSeparator();
   options->addAction(commandAction("GeneralOptions1"));
+  options->addAction(commandAction("Check4NewVer1"));
   auto* optionsButton = new QToolButton(toolBar_);
   optionsButton->setText(tr("Options"));
   optionsButton->setMenu(options);
@@ -248,6 +251,8 @@ void MainWindow::buildMenuBar() {
   connect(contents, &QAction::triggered, this, [this] { kv_.windowPort().ShowHelp(""); });
   QAction* intro = help->addAction(tr("&Introduction"));
   connect(intro, &QAction::triggered, this, [this] { kv_.windowPort().ShowHelp("Intro"); });
+  help->addSeparator();
+  help->addAction(commandAction("Check4NewVer1"));
 }
 
 void MainWindow::buildCentre() {
@@ -312,6 +317,7 @@ void MainWindow::buildCentre() {
   tabs_->addTab(serverStack_, tr("Server"));
   auto* communications = new QWidget(tabs_);
   communications->setObjectName(QStringLiteral("TabSheet2"));
+  new QVBoxLayout(communications);
   tabs_->addTab(communications, tr("Communications"));
   setCentralWidget(tabs_);
 
@@ -388,6 +394,12 @@ void MainWindow::syncPanel() {
     blink_->stop();
     youHaveMailLabel_->setVisible(true);
   }
+}
+
+void MainWindow::addCommunicationsGroup(QWidget* group) {
+  QWidget* tab = tabs_->widget(1);
+  group->setParent(tab);
+  tab->layout()->addWidget(group);
 }
 
 QLabel* MainWindow::statusPanel(int index) const {

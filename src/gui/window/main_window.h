@@ -57,6 +57,8 @@ class MainWindow : public QMainWindow {
   QLabel* statusPanel(int index) const;
   QProgressBar* gauge() const { return gauge_; }
   QTabWidget* tabs() const { return tabs_; }
+  // Adds a group to the "Communications" tab, below those already there.
+  void addCommunicationsGroup(QWidget* group);
   QWidget* youHaveMailPanel() const { return youHaveMail_; }
   bool youHaveMailInFront() const;
 
