@@ -189,6 +189,25 @@ TEST_F(VersionCheckerTest, CancelStopsTheFetchAndALateReplyIsIgnored) {
   EXPECT_NE(status(), "Status: Version 9 available");
 }
 
+TEST_F(VersionCheckerTest, TenthCheckOfARunEndsItsSessionAndChecksWhenItIsDue) {
+  kv->KVmain->setChecked("AutoUpdate1", true);
+  kv->Settings.setUpdateCount(31);
+  for (int i = 0; i < 9; ++i)
+    script.AddSession(CheckSession({ValidMessage(1, "v")}, true));
+  // The tenth: logged in, then the version check ends the session.
+  script.AddSession(Join({LoginSteps(), StatSteps({ValidMessage(1, "v")}, true), QuitSteps()}));
+  for (int i = 0; i < 10; ++i)
+    check();
+  EXPECT_TRUE(script.Finished());
+  EXPECT_FALSE(kv->Pop3Client1.Connected());
+  ASSERT_EQ(fetch.Urls, (std::vector<std::string>{kUrl}));
+  EXPECT_TRUE(busy()) << "the window waits for the version check";
+  EXPECT_EQ(kv->Settings.UpdateCount(), 1);
+  fetch.Serve("version=1.4.0\nhomepage=https://k.example\n");
+  EXPECT_TRUE(idle());
+  EXPECT_TRUE(prompter.Boxes().empty()) << "an automatic check shows no box";
+}
+
 TEST_F(VersionCheckerTest, UpdateUrlComesFromTheSettingsElseOurDefault) {
   EXPECT_EQ(update::updateUrlFrom(kv->IniFile), update::kDefaultUpdateUrl);
   kv->IniFile.writeString("Settings", "UpdateURL", "https://mirror.test/u.txt");
