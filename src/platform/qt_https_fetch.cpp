@@ -29,11 +29,7 @@ QtHttpsFetch::QtHttpsFetch() : QtHttpsFetch(Options{}) {}
 QtHttpsFetch::QtHttpsFetch(Options options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
-      manager_(std::make_unique<QNetworkAccessManager>()) {
-  // The program never asks twice in a row for the same file; a kept
-  // connection would only outlive the check.
-  manager_->setAutoDeleteReplies(false);
-}
+      manager_(std::make_unique<QNetworkAccessManager>()) {}
 
 QtHttpsFetch::~QtHttpsFetch() {
   abort();
