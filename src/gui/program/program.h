@@ -19,6 +19,11 @@ class TKVmain;
 }
 namespace kelvrin::platform {
 class QtEventPump;
+class NmDialer;
+class PosixHostInfo;
+}
+namespace kelvrin::net {
+class DialUpPart;
 }
 namespace kelvrin::protocols {
 class SystemClock;
@@ -63,6 +68,10 @@ class Program : public QObject {
   std::unique_ptr<protocols::SystemClock> clock_;
   // Where a deletion keeps its copies; outlives the core, which uses it.
   std::unique_ptr<quarantine::QuarantineStore> store_;
+  // Dial-up and the online state; outlive the core, which uses them.
+  std::unique_ptr<platform::NmDialer> nmDialer_;
+  std::unique_ptr<platform::PosixHostInfo> hostInfo_;
+  net::DialUpPart* dialUp_ = nullptr;  // owned by the core
   std::unique_ptr<app::TKVmain> kv_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<QMenu> trayMenu_;
