@@ -6,6 +6,8 @@
 
 #include "platform/nm_dialer.h"
 
+#include <arpa/inet.h>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QFile>
@@ -17,6 +19,8 @@
 #include <vector>
 
 #include "net/dial_texts.h"
+#include "net/net_detector.h"
+#include "platform/posix_host_info.h"
 
 namespace net = kelvrin::net;
 namespace platform = kelvrin::platform;
@@ -37,6 +41,18 @@ class RecordedEvents final : public net::DialEvents {
   std::vector<std::string> progress;
   std::vector<std::string> errors;
   int drops = 0;
+};
+
+// A computer without an address of its own: only the dial-up status can
+// make it online.
+class NoAddressHost final : public net::HostInfo {
+ public:
+  explicit NoAddressHost(platform::NmDialer& dialer) : dialer_(dialer) {}
+  std::string ownAddress() override { return {}; }
+  net::DialUpStatus dialUpStatus() override { return dialer_.dialUpStatus(); }
+
+ private:
+  platform::NmDialer& dialer_;
 };
 
 }  // namespace
@@ -215,11 +231,33 @@ class NmDialerTest : public QObject {
     dialer.setEvents(&events);
     QTRY_COMPARE_WITH_TIMEOUT(dialer.entries().size(), std::size_t{1}, kWaitMs);
     QVERIFY(!dialer.connectionUp("Mobile"));
+    NoAddressHost host(dialer);
+    net::TINetDetector detector(host);
+    detector.setEnabled(true);
+    int changes = 0;
+    detector.OnChanged = [&] { ++changes; };
+    detector.Tick();
+    QVERIFY(!detector.Online());
     // The template's activation is up at once and sends no state change.
     dialer.dial("Mobile");
     QTRY_COMPARE_WITH_TIMEOUT(events.progress.size(), std::size_t{3}, kWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(dialer.dialUpStatus(), net::DialUpStatus::Up, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT((detector.Tick(), detector.Online()), kWaitMs);
+    QCOMPARE(changes, 1);
+    QCOMPARE(dialer.dialUpStatus(), net::DialUpStatus::Up);
     QVERIFY2(!dialer.connectionUp("Mobile"), "our own call is not the user's");
+  }
+
+  void ownAddressIsNeverLoopback() {
+    const std::string address = platform::ownInterfaceAddress();
+    if (address.empty()) QSKIP("no interface with an address is up");
+    in_addr v4{};
+    in6_addr v6{};
+    if (inet_pton(AF_INET, address.c_str(), &v4) == 1) {
+      QVERIFY2((ntohl(v4.s_addr) >> 24) != 127, address.c_str());
+    } else {
+      QVERIFY2(inet_pton(AF_INET6, address.c_str(), &v6) == 1, address.c_str());
+      QVERIFY2(!IN6_IS_ADDR_LOOPBACK(&v6) && !IN6_IS_ADDR_LINKLOCAL(&v6), address.c_str());
+    }
   }
 
   void vanishingServiceEndsTheCall() {
