@@ -3,6 +3,7 @@
 #include "app/check_cycle.h"
 #include "app/kvmain.h"
 #include "app/status_bar.h"
+#include "net/dial_texts.h"
 #include "ui/message_box.h"
 
 namespace kelvrin::net {
@@ -56,7 +57,18 @@ void DialUpPart::StartDialler() {
     }
     notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayDialling, 0);
     const std::string secondary = form.text("KVWsecServiceComboBox");
-    msRas1.setService(kv_.KVmain->checked("Paccount") || secondary.empty() ? primary : secondary);
+    const std::string wanted =
+        kv_.KVmain->checked("Paccount") || secondary.empty() ? primary : secondary;
+    msRas1.GetEntries();
+    const bool hadEntries = msRas1.HasEntries();
+    msRas1.setService(wanted);
+    if (msRas1.Service() != wanted) {
+      // Refused (and said so): without the entry nothing can be dialled,
+      // and counting the line as up would leave the dialling picture and a
+      // check that never comes.
+      DialFailed(hadEntries ? "Invalid service name" : kRasMissing);
+      return;
+    }
     kv_.TrayIcon1.setHint(kv_.State.TitleText + " Status: Connecting");
     if (msRas1.Dial()) DialEnded(std::nullopt);
   } catch (const std::exception& e) {
@@ -81,7 +93,6 @@ void DialUpPart::DialEnded(const std::optional<RasError>& error) {
 }
 
 void DialUpPart::DialFailed(const std::string& message) {
-  kv_.Commands.setVisible("Disconnect1", true);
   kv_.dfsStatus.setStatus(app::failureStatus(message));
   notify::TrayIconDisplay(kv_.TrayIcon1, notify::kTrayIdle, notify::kIdleOffline);
   kv_.Commands.setEnabled({"btOpen", "ToolButton2"}, true);

@@ -98,6 +98,15 @@ QDBusPendingCallWatcher* NmDialer::send(const QDBusMessage& message) {
   return watcher;
 }
 
+QDBusPendingCallWatcher* NmDialer::sendCounted(const QDBusMessage& message, unsigned generation) {
+  QDBusPendingCallWatcher* watcher = send(message);
+  ++pending_;
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, generation] {
+    if (generation == generation_ && pending_ > 0) --pending_;
+  });
+  return watcher;
+}
+
 std::vector<std::string> NmDialer::entries() {
   std::vector<std::string> ids;
   for (const auto& p : profiles_)
@@ -113,18 +122,22 @@ bool NmDialer::connectionUp(const std::string& entry) {
 
 net::DialUpStatus NmDialer::dialUpStatus() {
   if (!present_) {
-    refresh();
+    if (pending_ == 0) refresh();
     return net::DialUpStatus::Unknown;
   }
   const bool up = std::any_of(active_.begin(), active_.end(),
                               [](const auto& a) { return a.second.State == kActivated; });
-  refresh();
+  // A slow NetworkManager is not asked again before it has answered: a new
+  // refresh drops the replies of the last one, which would then never land.
+  if (pending_ == 0) refresh();
   return up ? net::DialUpStatus::Up : net::DialUpStatus::Down;
 }
 
 void NmDialer::refresh() {
   const unsigned generation = ++generation_;
-  auto* list = send(call(kSettingsPath, kSettingsInterface, QStringLiteral("ListConnections")));
+  pending_ = 0;
+  auto* list = sendCounted(
+      call(kSettingsPath, kSettingsInterface, QStringLiteral("ListConnections")), generation);
   connect(list, &QDBusPendingCallWatcher::finished, this, [this, generation](auto* w) {
     if (generation != generation_) return;
     QDBusPendingReply<QList<QDBusObjectPath>> reply = *w;
@@ -140,7 +153,8 @@ void NmDialer::refresh() {
     profilesAwaited_ = static_cast<int>(reply.value().size());
     if (profilesAwaited_ == 0) profiles_.clear();
     for (const auto& path : reply.value()) {
-      auto* get = send(call(path.path(), kProfileInterface, QStringLiteral("GetSettings")));
+      auto* get = sendCounted(call(path.path(), kProfileInterface, QStringLiteral("GetSettings")),
+                              generation);
       connect(get, &QDBusPendingCallWatcher::finished, this,
               [this, generation, path = path.path()](auto* g) {
                 if (generation != generation_) return;
@@ -165,7 +179,7 @@ void NmDialer::refresh() {
 
   QDBusMessage get = call(kPath, kProperties, QStringLiteral("Get"));
   get << kInterface << QStringLiteral("ActiveConnections");
-  auto* actives = send(get);
+  auto* actives = sendCounted(get, generation);
   connect(actives, &QDBusPendingCallWatcher::finished, this, [this, generation](auto* w) {
     if (generation != generation_) return;
     QDBusPendingReply<QDBusVariant> reply = *w;
@@ -180,7 +194,7 @@ void NmDialer::refresh() {
     for (const auto& p : paths) {
       QDBusMessage all = call(p.path(), kProperties, QStringLiteral("GetAll"));
       all << kActiveInterface;
-      auto* props = send(all);
+      auto* props = sendCounted(all, generation);
       connect(props, &QDBusPendingCallWatcher::finished, this,
               [this, generation, path = p.path()](auto* a) {
                 if (generation != generation_) return;
@@ -305,6 +319,7 @@ void NmDialer::serviceRegistered() {
 void NmDialer::serviceGone() {
   present_ = false;
   ++generation_;
+  pending_ = 0;
   profiles_.clear();
   active_.clear();
   if (!activePath_.isEmpty() || activating_) {

@@ -70,12 +70,15 @@ class NmDialer final : public QObject, public net::Dialer {
   void deactivate(const QString& path);
   void callEnded(std::uint32_t code, const std::string& text);
   QDBusPendingCallWatcher* send(const QDBusMessage& message);
+  // A call of a refresh, counted until its reply (of that refresh) is in.
+  QDBusPendingCallWatcher* sendCounted(const QDBusMessage& message, unsigned generation);
 
   QDBusConnection bus_;
   QDBusServiceWatcher watcher_;
   net::DialEvents* events_ = nullptr;
   bool present_ = false;
   unsigned generation_ = 0;  // replies of an older refresh are dropped
+  int pending_ = 0;          // replies of the last refresh still awaited
   std::vector<Profile> profiles_;
   std::vector<Profile> profilesPending_;
   int profilesAwaited_ = 0;

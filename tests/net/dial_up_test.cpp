@@ -9,6 +9,7 @@
 
 #include "app/app_fixture.h"
 #include "app/check_cycle.h"
+#include "app/status_bar.h"
 #include "net/dial_texts.h"
 #include "net/dial_up_part.h"
 #include "net/net_doubles.h"
@@ -173,6 +174,24 @@ TEST_F(DialUpTest, ExitWhileConnectedHangsUp) {
   EXPECT_EQ(dialer.HangUps, 1);
 }
 
+TEST_F(DialUpTest, IdleUserGetsTheCallHungUp) {
+  kv->KVWForm1->setValue("IdleSecs1", 60);
+  script.AddSession(CheckSession({ValidMessage(1, "u1")}, true));
+  part->StartDialler();
+  connectCall();
+  ASSERT_TRUE(kv->SnoozeTimer.Enabled()) << "armed by a check that listed mail online";
+  kv->Idle.inputSeen();
+  for (int t = 0; t < 60; ++t) {
+    clock.now += 1000;
+    kv->SnoozeTimerTimer();
+  }
+  EXPECT_EQ(dialer.HangUps, 0) << "not idle long enough";
+  clock.now += 1000;
+  kv->SnoozeTimerTimer();
+  EXPECT_EQ(dialer.HangUps, 1);
+  EXPECT_FALSE(part->SystemConnectionUp());
+}
+
 TEST_F(DialUpTest, TimeOutEndsTheWait) {
   part->StartDialler();
   part->Poll(clock.now);
@@ -213,6 +232,34 @@ TEST_F(DialUpTest, NoEntrySelectedAsksForOne) {
   EXPECT_EQ(prompter.Calls()[0].Text, "Please specify dialup service");
   EXPECT_TRUE(dialer.Dialled.empty());
 }
+
+// Without the entry nothing is dialled, and the call does not count as up:
+// the dialling picture goes and the Check command comes back.
+struct RefusedCase {
+  const char* Name;
+  std::vector<std::string> Entries;
+  const char* Box;
+};
+
+class RefusedEntryTest : public DialUpTest, public testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedEntryTest, FailsAtOnceAndSaysWhy) {
+  dialer.Entries = GetParam().Entries;
+  part->StartDialler();
+  ASSERT_EQ(prompter.Calls().size(), 1u);
+  EXPECT_EQ(prompter.Calls()[0].Text, GetParam().Box);
+  EXPECT_TRUE(dialer.Dialled.empty());
+  EXPECT_FALSE(part->msRas1.Connected());
+  EXPECT_EQ(status(), app::failureStatus(GetParam().Box));
+  EXPECT_TRUE(kv->Commands.Enabled("btOpen"));
+  EXPECT_EQ(kv->TrayIcon1.IconList(), notify::kTrayIdle);
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, RefusedEntryTest,
+                         testing::Values(RefusedCase{"NoConnectionService", {}, net::kRasMissing},
+                                         RefusedCase{
+                                             "ProfileGone", {"Other"}, "Invalid service name"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(DialUpTest, DroppedLineClosesTheSessionAndGoesOffline) {
   script.AddSession(CheckSession({ValidMessage(1, "u1")}, true));
