@@ -192,17 +192,6 @@ TEST_F(DialUpTest, IdleUserGetsTheCallHungUp) {
   EXPECT_FALSE(part->SystemConnectionUp());
 }
 
-TEST_F(DialUpTest, TimeOutEndsTheWait) {
-  part->StartDialler();
-  part->Poll(clock.now);
-  clock.now += 119'000;
-  part->Poll(clock.now);
-  EXPECT_TRUE(part->msRas1.Dialling());
-  clock.now += 1000;
-  settle();
-  EXPECT_EQ(status(), std::string("Status: ") + net::kTimedOutText);
-}
-
 TEST_F(DialUpTest, RedialAfterAFailureConnects) {
   script.AddSession(CheckSession({ValidMessage(1, "u1")}, true));
   part->StartDialler();

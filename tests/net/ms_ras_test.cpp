@@ -84,22 +84,6 @@ INSTANTIATE_TEST_SUITE_P(
                     EndingCase{"TimedOut", Ending::TimedOut, net::kTimedOutText, false, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(TmsRasService, RefusalsAreShown) {
-  FakeDialer dialer;
-  std::vector<std::string> shown;
-  {
-    net::TmsRas ras(dialer);
-    ras.ShowError = [&](const std::string& t) { shown.push_back(t); };
-    ras.setService("Nowhere");
-    EXPECT_EQ(ras.Service(), "");
-  }
-  dialer.Entries.clear();
-  net::TmsRas none(dialer);
-  none.ShowError = [&](const std::string& t) { shown.push_back(t); };
-  none.setService("Mobile");
-  EXPECT_EQ(shown, (std::vector<std::string>{"Invalid service name", net::kRasMissing}));
-}
-
 TEST(TmsRasLifetime, DestroyedWhileWaitingEndsTheWorker) {
   FakeDialer dialer;
   {
