@@ -167,9 +167,8 @@ int Program::run() {
   netTimer->setInterval(100);
   connect(netTimer, &QTimer::timeout, this, [this] {
     if (exited_ || !kv_) return;
-    kv_->Check().guarded([this] {
-      dialUp_->Poll(static_cast<std::uint64_t>(kv_->Clock.TickCount()));
-    });
+    kv_->Check().guarded(
+        [this] { dialUp_->Poll(static_cast<std::uint64_t>(kv_->Clock.TickCount())); });
   });
   netTimer->start();
   connect(window_->commandAction("Disconnect1"), &QAction::triggered, this, [this] {

@@ -21,7 +21,7 @@ namespace kelvrin::platform {
 class QtEventPump;
 class NmDialer;
 class PosixHostInfo;
-}
+}  // namespace kelvrin::platform
 namespace kelvrin::net {
 class DialUpPart;
 }
