@@ -27,6 +27,9 @@
 #include "gui/window/qt_window_port.h"
 #include "gui/window/website_group.h"
 #include "platform/host_probe.h"
+#include "net/dial_up_part.h"
+#include "platform/nm_dialer.h"
+#include "platform/posix_host_info.h"
 #include "platform/qt_desktop_port.h"
 #include "platform/qt_event_pump.h"
 #include "platform/qt_https_fetch.h"
@@ -96,6 +99,8 @@ Program::~Program() {
   kv_.reset();
   hostProbe_.reset();
   httpsFetch_.reset();
+  hostInfo_.reset();
+  nmDialer_.reset();
   store_.reset();
 }
 
@@ -106,6 +111,14 @@ int Program::run() {
   auto& kv = *kv_;
   kv.setSoundPlayer(std::make_unique<platform::QtSoundPlayer>());
   kv.setDesktop(std::make_unique<platform::QtDesktopPort>());
+  nmDialer_ = std::make_unique<platform::NmDialer>();
+  hostInfo_ = std::make_unique<platform::PosixHostInfo>(
+      [dialer = nmDialer_.get()] { return dialer->dialUpStatus(); });
+  {
+    auto part = std::make_unique<net::DialUpPart>(kv, *hostInfo_, *nmDialer_);
+    dialUp_ = part.get();
+    kv.setDialUp(std::move(part));
+  }
   // The idle measure: the user's key and mouse events to our own windows.
   inputWatch_ = std::make_unique<platform::InputWatch>([&kv] { kv.inputSeen(); });
   // Before FormCreate, which has the website list put in order.
@@ -161,6 +174,20 @@ int Program::run() {
   // The window is designed visible; FormShow may send it to the tray.
   kv.State.MainWindowVisible = true;
   kv.Check().guarded([&kv] { kv.FormShow(); });
+  // The online state of a dial-up connection type comes from the detector,
+  // which then polls; the dialler's wait is ended from the same clock.
+  dialUp_->ConnectionTypeChanged(kv.KVWForm1->value("KVWccntypeGroup"));
+  auto* netTimer = new QTimer(this);
+  netTimer->setInterval(100);
+  connect(netTimer, &QTimer::timeout, this, [this] {
+    if (exited_ || !kv_) return;
+    kv_->Check().guarded(
+        [this] { dialUp_->Poll(static_cast<std::uint64_t>(kv_->Clock.TickCount())); });
+  });
+  netTimer->start();
+  connect(window_->commandAction("Disconnect1"), &QAction::triggered, this, [this] {
+    if (!exited_ && kv_) kv_->Check().guarded([this] { dialUp_->Disconnect1Click(); });
+  });
   if (options_.request == ProgramOptions::Request::Show) {
     // Asked to show: the window comes up whatever "Start Minimized" says.
     if (!kv.State.MainWindowVisible) kv.Window().ShowHide1Click();

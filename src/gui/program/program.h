@@ -21,7 +21,12 @@ namespace kelvrin::platform {
 class QtEventPump;
 class QtHttpsFetch;
 class ResolverHostProbe;
+class NmDialer;
+class PosixHostInfo;
 }  // namespace kelvrin::platform
+namespace kelvrin::net {
+class DialUpPart;
+}
 namespace kelvrin::protocols {
 class SystemClock;
 }
@@ -68,6 +73,10 @@ class Program : public QObject {
   // The version check's network; outlives the core, which uses it.
   std::unique_ptr<platform::QtHttpsFetch> httpsFetch_;
   std::unique_ptr<platform::ResolverHostProbe> hostProbe_;
+  // Dial-up and the online state; outlive the core, which uses them.
+  std::unique_ptr<platform::NmDialer> nmDialer_;
+  std::unique_ptr<platform::PosixHostInfo> hostInfo_;
+  net::DialUpPart* dialUp_ = nullptr;  // owned by the core
   std::unique_ptr<app::TKVmain> kv_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<QMenu> trayMenu_;
