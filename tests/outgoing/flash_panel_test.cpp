@@ -129,12 +129,5 @@ TEST(AddressHistoryTest, KeepsTheFirstAndTheNineMostRecentButStoresEveryKey) {
   EXPECT_EQ(history.Items().size(), 12u);
 }
 
-TEST(InvitationLinkTest, EncodesOnlyTheBlanks) {
-  EXPECT_EQ(InvitationLink("pal@example.net,192.0.2.1"),
-            "MailTo:pal@example.net,192.0.2.1?Subject=If%20you%20use%20Kelvrin%20please%20add%20"
-            "me%20to%20your%20Favourites%20List&body=You%20can%20get%20it%20here:%20" +
-                std::string(kProductWebSite));
-}
-
 }  // namespace
 }  // namespace kelvrin::outgoing

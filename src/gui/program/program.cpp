@@ -17,6 +17,7 @@
 #include "app/quarantine_copy.h"
 #include "app/status_bar.h"
 #include "app/window_handlers.h"
+#include "outgoing/sys_messages.h"
 #include "gui/dialogs/box_dialogs.h"
 #include "gui/dialogs/qt_prompter.h"
 #include "gui/dialogs/tips_dialog.h"
@@ -100,6 +101,8 @@ int Program::run() {
   auto& kv = *kv_;
   kv.setSoundPlayer(std::make_unique<platform::QtSoundPlayer>());
   kv.setDesktop(std::make_unique<platform::QtDesktopPort>());
+  // Command and flash mails are taken out of every check and answered.
+  kv.setSysMessages(std::make_unique<outgoing::CommandMails>(kv));
   // The idle measure: the user's key and mouse events to our own windows.
   inputWatch_ = std::make_unique<platform::InputWatch>([&kv] { kv.inputSeen(); });
   kv.FormCreate();
