@@ -4,10 +4,14 @@
 #include <ctime>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 #include "app/body_display.h"
@@ -22,6 +26,9 @@
 #include "cli/text_output.h"
 #include "filter/rule_lists.h"
 #include "mail/display_text.h"
+#include "outgoing/command_mail.h"
+#include "outgoing/send_mail.h"
+#include "outgoing/sys_messages.h"
 #include "protocols/smtp_client.h"
 #include "settings/forms.h"
 #include "settings/ini_file.h"
@@ -49,6 +56,14 @@ constexpr const char* kUsage =
     "  delete [--json]  check, delete the messages marked as spam (level above 7)\n"
     "                   on the server, and check again\n"
     "  show N           check, then show the body of the message whose # is N\n"
+    "  send --to ADDRS [--cc ADDRS] [--bcc ADDRS] --subject TEXT\n"
+    "       [--body TEXT | --body-file FILE]\n"
+    "                   send a mail through the account's SMTP server (the body\n"
+    "                   from standard input when neither is given)\n"
+    "  greet --to ADDR TEXT\n"
+    "                   send a greeting to another Kelvrin user\n"
+    "  flash --to ADDR TEXT\n"
+    "                   send a flash message to another Kelvrin user\n"
     "  quarantine list [--json]\n"
     "                   list the copies of deleted messages that are kept\n"
     "  quarantine restore ID...\n"
@@ -66,7 +81,9 @@ constexpr const char* kUsage =
     "Checks keep the header blocks already seen in $XDG_CACHE_HOME/kelvrin\n"
     "(~/.cache/kelvrin), so that a check fetches only new headers; the option\n"
     "--no-cache (with check, delete, show) fetches them all and keeps none.\n"
-    "Exit status: 0 done, 1 the check or deletion did not complete, 2 usage error.\n"
+    "A check takes command mails (greetings, flash messages) out of the list,\n"
+    "reports them and deletes them on the server.\n"
+    "Exit status: 0 done, 1 the check, deletion or send did not complete, 2 usage error.\n"
     "Ctrl-C cancels a running check or deletion (a cancelled deletion deletes nothing).\n";
 
 class UsageError : public std::runtime_error {
@@ -346,9 +363,41 @@ void printCounts(std::ostream& out, app::TKVmain& kv, int messages) {
   }
 }
 
+std::string commandLine(const outgoing::CommandRecord& c) {
+  std::string kind;
+  switch (c.Code) {
+    case outgoing::kCodeCorrupt:
+      kind = "Corrupt command mail from ";
+      break;
+    case outgoing::kCodeGreeting:
+      kind = "Greeting from ";
+      break;
+    case outgoing::kCodeEnableComms:
+      kind = "Command from ";
+      break;
+    case outgoing::kCodeFlash:
+      kind = "Flash from ";
+      break;
+    case outgoing::kCodeAddressRequest:
+      kind = "Address request from ";
+      break;
+    case outgoing::kCodeAddressAnswer:
+      kind = "Address answer from ";
+      break;
+    default:
+      kind = "Command " + std::to_string(c.Code) + " from ";
+  }
+  return kind + c.From + ": " + c.Text + (c.Handled ? "" : " (left on the server)");
+}
+
+void printCommands(std::ostream& out, const std::vector<outgoing::CommandRecord>& commands) {
+  for (const auto& c : commands)
+    out << terminalText(commandLine(c)) << "\n";
+}
+
 void printJson(std::ostream& out, app::TKVmain& kv, int messages, const std::vector<RowOut>& rows,
-               const std::vector<std::int32_t>* deleted,
-               const app::QuarantineCopy* copy = nullptr) {
+               const std::vector<std::int32_t>* deleted, const app::QuarantineCopy* copy = nullptr,
+               const std::vector<outgoing::CommandRecord>* commands = nullptr) {
   out << "{\"status\": " << jsonString(kv.dfsStatus.Status()) << ", \"messages\": " << messages
       << ", \"server_messages\": " << serverCount(kv, messages)
       << ", \"counts\": {\"valid\": " << kv.State.ValidCount
@@ -382,6 +431,16 @@ void printJson(std::ostream& out, app::TKVmain& kv, int messages, const std::vec
       out << (i ? ", " : "") << jsonString(copy->NotDeleted()[i]);
     out << "]";
   }
+  if (commands) {
+    out << ", \"commands\": [";
+    for (std::size_t i = 0; i < commands->size(); ++i) {
+      const auto& c = (*commands)[i];
+      out << (i ? ", " : "") << "{\"code\": " << c.Code << ", \"from\": " << jsonString(c.From)
+          << ", \"text\": " << jsonString(c.Text)
+          << ", \"handled\": " << (c.Handled ? "true" : "false") << "}";
+    }
+    out << "]";
+  }
   out << "}\n";
 }
 
@@ -406,6 +465,9 @@ class Session {
     kv_ = std::make_unique<app::TKVmain>(app::Ports{env.socketFactory, pump_, clock, prompter_},
                                          home);
     kv_->FormCreate();
+    auto commands = std::make_unique<outgoing::CommandMails>(*kv_, env.socketFactory);
+    commands_ = commands.get();
+    kv_->setSysMessages(std::move(commands));
     // The command line never deletes on its own: only `delete` deletes, and
     // it reports what it deleted. The desktop program's "Non-Interactive
     // Spam Delete" stays in the settings file for the desktop program.
@@ -439,6 +501,7 @@ class Session {
   }
 
   app::TKVmain& kv() { return *kv_; }
+  outgoing::CommandMails& commands() { return *commands_; }
   // Null when the quarantine is off.
   const app::QuarantineCopy* copy() const { return copy_; }
 
@@ -459,6 +522,7 @@ class Session {
   std::unique_ptr<quarantine::QuarantineStore> store_;
   app::QuarantineCopy* copy_ = nullptr;
   std::unique_ptr<app::TKVmain> kv_;
+  outgoing::CommandMails* commands_ = nullptr;
   int statCount_ = 0;
 };
 
@@ -526,10 +590,12 @@ int runCheck(const CommandLine& line, const Environment& env, std::ostream& out,
   app::TKVmain& kv = session.kv();
   const bool done = session.check();
   const auto rows = snapshotRows(kv);
+  const auto& commands = session.commands().LastReceived();
   if (line.json) {
-    printJson(out, kv, session.statCount(), rows, nullptr);
+    printJson(out, kv, session.statCount(), rows, nullptr, nullptr, &commands);
   } else {
     out << terminalText(kv.dfsStatus.Status()) << "\n";
+    printCommands(out, commands);
     if (done) printCounts(out, kv, session.statCount());
     printTable(out, rows);
   }
@@ -799,6 +865,148 @@ int runQuarantine(const CommandLine& line, const Environment& env, std::ostream&
   throw UsageError("quarantine does not know \"" + sub + "\"");
 }
 
+// ---------------------------------------------------------------------------
+// send, greet, flash
+
+struct SendOptions {
+  std::map<std::string, std::string> values;
+  std::vector<std::string> words;  // the arguments that are no option
+};
+
+SendOptions parseSendOptions(const CommandLine& line, const std::vector<std::string>& known) {
+  SendOptions o;
+  for (std::size_t i = 0; i < line.arguments.size(); ++i) {
+    std::string name = line.arguments[i];
+    if (name.rfind("--", 0) != 0) {
+      o.words.push_back(name);
+      continue;
+    }
+    std::string value;
+    const std::size_t eq = name.find('=');
+    if (eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+    } else {
+      if (i + 1 >= line.arguments.size()) throw UsageError(name + " needs a value");
+      value = line.arguments[++i];
+    }
+    if (std::find(known.begin(), known.end(), name) == known.end()) {
+      throw UsageError(line.command + " does not know " + name);
+    }
+    if (o.values.count(name)) throw UsageError(name + " is given twice");
+    o.values[name] = value;
+  }
+  return o;
+}
+
+std::string readBodyFile(const std::string& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) {
+    throw UsageError("the body file " + file + " cannot be read (no such file)");
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in || in.bad()) throw UsageError("the body file " + file + " cannot be read");
+  return text.str();
+}
+
+// The stored SMTP settings must name a server before anything is sent.
+int requireSmtp(app::TKVmain& kv, std::ostream& err) {
+  const bool secondary =
+      kv.Check().secondaryAccountChosen() && !kv.KVWForm1->text("KVWsecsmtphost").empty();
+  const std::string host = trimmed(kv.KVWForm1->text(secondary ? "KVWsecsmtphost" : "KVWsmtphost"));
+  if (host.empty() || host == settings::kPlaceholderSmtpHost || !kv.State.SmtpConfigured) {
+    err << "kelvrin-cli: no SMTP server is set (kelvrin-cli init --smtp-host HOST ...); nothing "
+           "was sent\n";
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+int reportSend(app::TKVmain& kv, bool sent, std::ostream& out, std::ostream& err) {
+  if (sent) {
+    kv.dfsStatus.setStatus("Status: message sent");
+    out << terminalText(kv.dfsStatus.Status()) << "\n";
+    return kExitOk;
+  }
+  const std::string why = kv.dfsStatus.Status();
+  out << "Status: message NOT sent\n";
+  err << "kelvrin-cli: "
+      << (why.find("Status: ") == 0 && why != "Status: " ? terminalText(why)
+                                                         : "the server refused the message")
+      << "\n";
+  if (!kv.dfsStatus.Panel(2).empty()) err << "  " << terminalText(kv.dfsStatus.Panel(2)) << "\n";
+  return kExitFailed;
+}
+
+int runSend(const CommandLine& line, const Environment& env, std::ostream& out, std::ostream& err,
+            std::istream& in) {
+  if (line.json) throw UsageError("send has no --json");
+  const SendOptions o =
+      parseSendOptions(line, {"--to", "--cc", "--bcc", "--subject", "--body", "--body-file"});
+  if (!o.words.empty()) throw UsageError("send does not take \"" + o.words[0] + "\"");
+  if (!o.values.count("--to")) throw UsageError("send needs --to");
+  if (!o.values.count("--subject")) throw UsageError("send needs --subject");
+  if (o.values.count("--body") && o.values.count("--body-file")) {
+    throw UsageError("send takes --body or --body-file, not both");
+  }
+  const auto get = [&](const char* key) {
+    return o.values.count(key) ? o.values.at(key) : std::string();
+  };
+  if (const std::string why = outgoing::RefusedHeaderInput(get("--subject"), "", get("--to"),
+                                                           get("--cc"), get("--bcc"));
+      !why.empty()) {
+    throw UsageError("nothing sent: " + why);
+  }
+  std::string body;
+  if (o.values.count("--body")) {
+    body = get("--body");
+  } else if (o.values.count("--body-file")) {
+    body = readBodyFile(get("--body-file"));
+  } else {
+    body.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const auto home = settingsHome(line, env);
+  if (requireSettings(home, err) != kExitOk) return kExitFailed;
+  Session session(home, env, err, false);
+  app::TKVmain& kv = session.kv();
+  if (requireSmtp(kv, err) != kExitOk) return kExitFailed;
+  const bool sent = session.commands().Sender().SendMAPImail(
+      "", "", false, body, get("--subject"), get("--to"), get("--cc"), get("--bcc"));
+  return reportSend(kv, sent, out, err);
+}
+
+int runCommandMail(const CommandLine& line, const Environment& env, std::ostream& out,
+                   std::ostream& err, int code, std::size_t maxText) {
+  if (line.json) throw UsageError(line.command + " has no --json");
+  const SendOptions o = parseSendOptions(line, {"--to"});
+  if (!o.values.count("--to")) throw UsageError(line.command + " needs --to");
+  if (o.words.size() != 1) throw UsageError(line.command + " needs one TEXT (quote it)");
+  const std::string& to = o.values.at("--to");
+  const std::string& text = o.words[0];
+  if (text.size() > maxText) {
+    throw UsageError(line.command + " takes at most " + std::to_string(maxText) +
+                     " characters of text");
+  }
+  if (const std::string why = outgoing::RefusedHeaderInput(text, "", to, "", ""); !why.empty()) {
+    throw UsageError("nothing sent: " + (why == "the subject holds a line break"
+                                             ? std::string("the text holds a line break")
+                                             : why));
+  }
+  if (protocols::TSmtpClient::SplitAddresses(to).size() != 1) {
+    throw UsageError(line.command + " goes to one address");
+  }
+  const auto home = settingsHome(line, env);
+  if (requireSettings(home, err) != kExitOk) return kExitFailed;
+  Session session(home, env, err, false);
+  app::TKVmain& kv = session.kv();
+  if (requireSmtp(kv, err) != kExitOk) return kExitFailed;
+  const bool sent =
+      session.commands().Sender().SendMAPImail(std::to_string(code), "", false, "", text, to);
+  return reportSend(kv, sent, out, err);
+}
+
 }  // namespace
 
 const char* usageText() {
@@ -821,6 +1029,14 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (line.command == "delete") return runDelete(line, env, out, err);
     if (line.command == "show") return runShow(line, env, out, err);
     if (line.command == "quarantine") return runQuarantine(line, env, out, err);
+    if (line.command == "send")
+      return runSend(line, env, out, err, env.input ? *env.input : std::cin);
+    if (line.command == "greet") {
+      return runCommandMail(line, env, out, err, outgoing::kCodeGreeting, 160);
+    }
+    if (line.command == "flash") {
+      return runCommandMail(line, env, out, err, outgoing::kCodeFlash, 255);
+    }
     if (line.command.empty()) throw UsageError("no command given");
     throw UsageError("unknown command \"" + line.command + "\"");
   } catch (const UsageError& e) {

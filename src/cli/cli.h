@@ -6,6 +6,8 @@
 //   kelvrin-cli [--home DIR] check [--json]
 //   kelvrin-cli [--home DIR] delete [--json]
 //   kelvrin-cli [--home DIR] show N
+//   kelvrin-cli [--home DIR] send --to ADDRS --subject TEXT [--body TEXT | --body-file FILE]
+//   kelvrin-cli [--home DIR] greet|flash --to ADDR TEXT
 //
 // Exit status: 0 the check (and deletion) completed, 1 it did not (the
 // status on standard error), 2 usage errors.
@@ -33,6 +35,9 @@ struct Environment {
   protocols::Clock* clock = nullptr;       // null: the system clock
   // Catch Ctrl-C and turn it into Cancel (the program does; tests do not).
   bool handleInterrupt = false;
+  // Where `send` reads a body given neither inline nor as a file (null:
+  // standard input).
+  std::istream* input = nullptr;
 };
 
 const char* usageText();

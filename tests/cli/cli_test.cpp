@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <sstream>
 
 #include "app/mailbox_pop3.h"
 #include "cli/cli_test_util.h"
@@ -421,6 +422,90 @@ TEST(InterruptPump, CtrlCRunsTheCancelOnceFromThePump) {
   EXPECT_EQ(cancels, 1);
   EXPECT_TRUE(cli::InterruptPump::interrupted());
   cli::InterruptPump::reset();
+}
+
+struct SendRefusalCase {
+  const char* name;
+  std::vector<std::string> args;
+  int exit;
+  const char* says;
+};
+
+class SendRefusalTest : public CliTest, public ::testing::WithParamInterface<SendRefusalCase> {};
+
+// Whatever is wrong, the SMTP server never hears of it.
+TEST_P(SendRefusalTest, SendsNothing) {
+  const SendRefusalCase& c = GetParam();
+  ScriptedServer smtp("");
+  ASSERT_EQ(init(110, {"--smtp-host", "127.0.0.1", "--smtp-port", smtp.PortText()}).exit,
+            cli::kExitOk);
+  const CliResult r = RunCli(withHome(c.args));
+  EXPECT_EQ(r.exit, c.exit) << r.err;
+  EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  EXPECT_TRUE(smtp.ClientLog().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SendRefusalTest,
+    ::testing::Values(
+        SendRefusalCase{"NoTo", {"send", "--subject", "s", "--body", "b"}, 2, "send needs --to"},
+        SendRefusalCase{"EmptyAddressList",
+                        {"send", "--to", " , ", "--subject", "s", "--body", "b"},
+                        2,
+                        "no recipient address"},
+        SendRefusalCase{"SubjectWithLineBreak",
+                        {"send", "--to", "a@example.net", "--subject", "s\r\nBcc: x@example.org",
+                         "--body", "b"},
+                        2,
+                        "the subject holds a line break"},
+        SendRefusalCase{
+            "AddressWithLineBreak",
+            {"send", "--to", "a@example.net\nBcc: x@example.org", "--subject", "s", "--body", "b"},
+            2,
+            "an address holds a line break"},
+        SendRefusalCase{"UnreadableBodyFile",
+                        {"send", "--to", "a@example.net", "--subject", "s", "--body-file",
+                         "/nonexistent/body.txt"},
+                        2,
+                        "cannot be read"},
+        SendRefusalCase{
+            "BodyTwice",
+            {"send", "--to", "a@example.net", "--subject", "s", "--body", "b", "--body-file", "f"},
+            2,
+            "not both"},
+        SendRefusalCase{"GreetWithoutText", {"greet", "--to", "a@example.net"}, 2, "one TEXT"},
+        SendRefusalCase{"FlashTooLong",
+                        {"flash", "--to", "a@example.net", std::string(256, 'x')},
+                        2,
+                        "at most 255"},
+        SendRefusalCase{"FlashToTwo",
+                        {"flash", "--to", "a@example.net,b@example.net", "hi"},
+                        2,
+                        "one address"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, SendWithoutSmtpSettingsFailsClearly) {
+  ASSERT_EQ(init(110).exit, cli::kExitOk);
+  const CliResult r =
+      RunCli(withHome({"send", "--to", "a@example.net", "--subject", "s", "--body", "b"}));
+  EXPECT_EQ(r.exit, cli::kExitFailed);
+  EXPECT_NE(r.err.find("no SMTP server is set"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, RefusedSendIsAFailureWithTheServersReason) {
+  ScriptedServer smtp(
+      "S: 220 smtp.test\nC~ EHLO .*\nS: 250-smtp.test\nS: 250 AUTH PLAIN\nC~ AUTH PLAIN .*\n"
+      "S: 535 no\nC: QUIT\nS: 221 bye\n");
+  ASSERT_EQ(init(110, {"--smtp-host", "127.0.0.1", "--smtp-port", smtp.PortText()}).exit,
+            cli::kExitOk);
+  std::istringstream body("from standard input\n");
+  cli::Environment env;
+  env.input = &body;
+  const CliResult r = RunCli(withHome({"send", "--to", "a@example.net", "--subject", "s"}), env);
+  EXPECT_EQ(r.exit, cli::kExitFailed);
+  EXPECT_EQ(r.out, "Status: message NOT sent\n");
+  EXPECT_NE(r.err.find("Unable SMTP connect or login"), std::string::npos) << r.err;
+  EXPECT_TRUE(smtp.Finished());
 }
 
 }  // namespace

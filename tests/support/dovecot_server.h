@@ -39,6 +39,8 @@ class DovecotServer {
   const char* User() const { return "bob"; }
   const char* Password() const { return "secret"; }
   std::string Log() const;
+  // The user's maildir (cur/, new/, tmp/), for a delivery while it runs.
+  std::string Maildir() const { return dir_.Path() + "/home/Maildir"; }
 
  private:
   void writeConfiguration();

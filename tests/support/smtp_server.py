@@ -6,6 +6,10 @@ It writes the port to --port-file once it listens, and one line per event to
 --log:
     auth MECHANISM ok|refused tls=0|1
     mail from=ADDR to=ADDR,ADDR tls=0|1 data=BASE64
+
+With --maildir DIR it also delivers every message into that maildir, as a
+local delivery agent would: a Return-Path line with the envelope sender in
+front, LF line ends, written into tmp/ and moved into new/.
 """
 import argparse
 import asyncio
@@ -26,6 +30,7 @@ def main():
     parser.add_argument("--key")
     parser.add_argument("--mode", choices=["plain", "starttls", "implicit"], default="plain")
     parser.add_argument("--no-login", action="store_true", help="offer AUTH PLAIN only")
+    parser.add_argument("--maildir")
     args = parser.parse_args()
 
     def secured(server, session):
@@ -44,12 +49,29 @@ def main():
         record(f"auth {mechanism} {'ok' if ok else 'refused'} tls={tls}")
         return AuthResult(success=ok, handled=False)
 
+    delivered = [0]
+
+    def deliver(envelope):
+        import os
+        import time
+        delivered[0] += 1
+        text = (b"Return-Path: <" + envelope.mail_from.encode() + b">\r\n"
+                + envelope.original_content).replace(b"\r\n", b"\n")
+        name = f"{int(time.time())}.M{delivered[0]}P{os.getpid()}.smtp-test"
+        temp = os.path.join(args.maildir, "tmp", name)
+        with open(temp, "wb") as out:
+            out.write(text)
+        os.chmod(temp, 0o666)
+        os.rename(temp, os.path.join(args.maildir, "new", name))
+
     class Handler:
         async def handle_DATA(self, server, session, envelope):
             data = base64.b64encode(envelope.original_content).decode()
             tls = secured(server, session)
             record(f"mail from={envelope.mail_from} to={','.join(envelope.rcpt_tos)} "
                    f"tls={tls} data={data}")
+            if args.maildir:
+                deliver(envelope)
             return "250 OK queued"
 
     context = None

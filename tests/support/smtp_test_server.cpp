@@ -14,7 +14,7 @@ bool SmtpTestServer::Available() {
          std::system("/usr/bin/python3 -c 'import aiosmtpd' >/dev/null 2>&1") == 0;
 }
 
-SmtpTestServer::SmtpTestServer(Mode mode, bool offerLogin)
+SmtpTestServer::SmtpTestServer(Mode mode, bool offerLogin, const std::string& maildir)
     : dir_("kelvrin-smtp-"), certificate_(TestCertificate::Create(dir_.Path())) {
   std::vector<std::string> argv = {
       kPython,
@@ -30,6 +30,10 @@ SmtpTestServer::SmtpTestServer(Mode mode, bool offerLogin)
       "--mode",
       mode == Mode::Plain ? "plain" : mode == Mode::StartTls ? "starttls" : "implicit"};
   if (!offerLogin) argv.push_back("--no-login");
+  if (!maildir.empty()) {
+    argv.push_back("--maildir");
+    argv.push_back(maildir);
+  }
   process_ = std::make_unique<ChildProcess>(argv, dir_.File("server.out"));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (!std::filesystem::exists(dir_.File("port"))) {

@@ -21,7 +21,9 @@ class SmtpTestServer {
   // python3 with the aiosmtpd module is installed.
   static bool Available();
 
-  explicit SmtpTestServer(Mode mode, bool offerLogin = true);
+  // With a maildir, every message is also delivered into it (Return-Path
+  // added, into new/).
+  explicit SmtpTestServer(Mode mode, bool offerLogin = true, const std::string& maildir = {});
   ~SmtpTestServer();
 
   std::uint16_t Port() const { return port_; }

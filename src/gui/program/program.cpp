@@ -30,6 +30,7 @@
 #include "net/dial_up_part.h"
 #include "platform/nm_dialer.h"
 #include "platform/posix_host_info.h"
+#include "outgoing/sys_messages.h"
 #include "platform/qt_desktop_port.h"
 #include "platform/qt_event_pump.h"
 #include "platform/qt_https_fetch.h"
@@ -119,6 +120,8 @@ int Program::run() {
     dialUp_ = part.get();
     kv.setDialUp(std::move(part));
   }
+  // Command and flash mails are taken out of every check and answered.
+  kv.setSysMessages(std::make_unique<outgoing::CommandMails>(kv));
   // The idle measure: the user's key and mouse events to our own windows.
   inputWatch_ = std::make_unique<platform::InputWatch>([&kv] { kv.inputSeen(); });
   // Before FormCreate, which has the website list put in order.

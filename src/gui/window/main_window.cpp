@@ -1,5 +1,7 @@
 #include "gui/window/main_window.h"
 
+#include "gui/window/communications_tab.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -317,7 +319,7 @@ void MainWindow::buildCentre() {
   tabs_->addTab(serverStack_, tr("Server"));
   auto* communications = new QWidget(tabs_);
   communications->setObjectName(QStringLiteral("TabSheet2"));
-  new QVBoxLayout(communications);
+  (new QVBoxLayout(communications))->addWidget(new CommunicationsTab(kv_, communications));
   tabs_->addTab(communications, tr("Communications"));
   setCentralWidget(tabs_);
 
