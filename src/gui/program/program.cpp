@@ -20,6 +20,7 @@
 #include "gui/dialogs/box_dialogs.h"
 #include "gui/dialogs/qt_prompter.h"
 #include "gui/dialogs/tips_dialog.h"
+#include "gui/program/qt_settings_wizard.h"
 #include "gui/program/signal_bridge.h"
 #include "gui/program/single_instance.h"
 #include "gui/program/tray_hook.h"
@@ -64,16 +65,6 @@ class NoQuarantine final : public app::DeletionCopy {
 };
 
 }  // namespace
-
-std::string firstRunText(const std::filesystem::path& settingsFile,
-                         const std::optional<std::string>& homeOption) {
-  std::string cli = "kelvrin-cli";
-  if (homeOption) cli += " --home " + *homeOption;
-  return "Kelvrin has no settings yet: there is no settings file\r" + settingsFile.string() +
-         "\rCreate it with\r    " + cli +
-         " init --address ADDRESS --pop-host HOST --user NAME --password PASSWORD\r"
-         "(kelvrin-cli init --help lists every setting), then start Kelvrin again.";
-}
 
 Program::Program(std::filesystem::path home, ProgramOptions options, QtPrompter& prompter,
                  SingleInstance& instance, SignalBridge& signalBridge)
@@ -126,6 +117,8 @@ int Program::run() {
   if (options_.home || std::getenv("KELVRIN_HOME") != nullptr) homeForAutostart = home_.string();
   kv.setStartupEntry(
       std::make_unique<platform::XdgStartupEntry>(autostartProgram(), homeForAutostart));
+  // Made before FormShow, which opens it on a first run.
+  kv.setSettingsWizard(std::make_unique<QtSettingsWizard>(kv));
 
   trayMenu_ = window_->makeTrayMenu();
   window_->setTrayMenu(trayMenu_.get());

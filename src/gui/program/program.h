@@ -73,8 +73,4 @@ class Program : public QObject {
   bool exited_ = false;
 };
 
-// The box of a first start without a settings file.
-std::string firstRunText(const std::filesystem::path& settingsFile,
-                         const std::optional<std::string>& homeOption);
-
 }  // namespace kelvrin::gui
