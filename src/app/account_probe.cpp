@@ -85,8 +85,8 @@ std::string AccountProbe::probePop(const settings::Form& fields, bool& ok) {
         result = "the mailbox was refused" + (refusal.empty() ? "" : ": " + refusal);
       } else {
         ok = true;
-        result = "Received maildrop info (" + std::to_string(client.ServerMessageCount) +
-                 " messages)";
+        result =
+            "Received maildrop info (" + std::to_string(client.ServerMessageCount) + " messages)";
         client.Quit();
       }
     }

@@ -9,7 +9,9 @@ KvWizardHost::KvWizardHost(TKVmain& kv,
                            std::function<std::string(const std::string&)> certificateProblem)
     : kv_(kv), certificateProblem_(std::move(certificateProblem)) {}
 
-void KvWizardHost::InfoBox(const std::string& text) { kv_.Prompter.InfoBox(text); }
+void KvWizardHost::InfoBox(const std::string& text) {
+  kv_.Prompter.InfoBox(text);
+}
 
 void KvWizardHost::StopBox(const std::string& text) {
   kv_.Prompter.MsgBox(text, "Kelvrin", false, ui::kMbOk | ui::kMbIconStop);
@@ -40,7 +42,9 @@ void KvWizardHost::ConnectionTypeApplied(int type) {
   if (type == 0) kv_.State.OnlineState = kOnline;
 }
 
-void KvWizardHost::HotKeyCleared() { kv_.State.SendRcvReady = 0; }
+void KvWizardHost::HotKeyCleared() {
+  kv_.State.SendRcvReady = 0;
+}
 
 std::string KvWizardHost::CertificateFileProblem(const std::string& path) {
   return certificateProblem_ ? certificateProblem_(path) : std::string();

@@ -80,7 +80,9 @@ WizardDialog::WizardDialog(settings::TKVWForm1& wizard, Lists lists, QWidget* pa
   render();
 }
 
-WizardDialog::~WizardDialog() { wizard_.setOnChanged({}); }
+WizardDialog::~WizardDialog() {
+  wizard_.setOnChanged({});
+}
 
 QLineEdit* WizardDialog::addLine(QWidget* page, const char* name, const QString& label) {
   auto* edit = new QLineEdit(page);
@@ -181,8 +183,7 @@ QWidget* WizardDialog::makePage(int index) {
       addLine(page, "KVWedUser", tr("User name"));
       addLine(page, "KVWedPassword", tr("Password"))->setEchoMode(QLineEdit::Password);
       addLine(page, "KVWsecedUser", tr("Secondary user name"));
-      addLine(page, "KVWSecEdPassword", tr("Secondary password"))
-          ->setEchoMode(QLineEdit::Password);
+      addLine(page, "KVWSecEdPassword", tr("Secondary password"))->setEchoMode(QLineEdit::Password);
       auto* row = new QHBoxLayout;
       testSettingsButton_ = new QPushButton(tr("Test settings"), page);
       testSettingsButton_->setObjectName(QStringLiteral("TestSettings"));
@@ -228,9 +229,9 @@ QWidget* WizardDialog::makePage(int index) {
       caRow->addWidget(browse);
       form->addRow(tr("CA file"), caRow);
       connect(browse, &QPushButton::clicked, this, [this] {
-        const QString file = QFileDialog::getOpenFileName(
-            this, tr("Trusted certificates"), QString(),
-            tr("Certificates (*.pem *.crt *.cer);;All files (*)"));
+        const QString file =
+            QFileDialog::getOpenFileName(this, tr("Trusted certificates"), QString(),
+                                         tr("Certificates (*.pem *.crt *.cer);;All files (*)"));
         if (!file.isEmpty()) wizard_.setText("CaFile", coreText(file));
       });
       addNumber(page, "Interval1", tr("Mins interval mail check (0= manual)"));
@@ -260,9 +261,8 @@ QWidget* WizardDialog::makePage(int index) {
       for (const char* name : {"Hangup1", "HangupSpam1"}) {
         auto* check = new QCheckBox(dialUpBox_);
         check->setObjectName(QString::fromLatin1(name));
-        check->setText(
-            QString::fromLatin1(name == std::string_view("Hangup1") ? "Hangup no traffic calls"
-                                                                    : "Hangup spam only"));
+        check->setText(QString::fromLatin1(
+            name == std::string_view("Hangup1") ? "Hangup no traffic calls" : "Hangup spam only"));
         dialForm->addRow(check);
         checks_.insert(check->objectName(), check);
         connect(check, &QCheckBox::toggled, this, [this, check](bool on) {
@@ -278,8 +278,8 @@ QWidget* WizardDialog::makePage(int index) {
       addNumber(page, "SpinEdit3", tr("Fuzzy Detect Level"));
       auto* blank = new QGroupBox(tr("Blank Subject"), page);
       auto* blankLayout = new QHBoxLayout(blank);
-      for (const auto& [name, caption] : {std::pair{"SpamOnSubject", "Is Spam"},
-                                          std::pair{"PossSpamSubj", "Likely Spam"}}) {
+      for (const auto& [name, caption] :
+           {std::pair{"SpamOnSubject", "Is Spam"}, std::pair{"PossSpamSubj", "Likely Spam"}}) {
         auto* check = new QCheckBox(QString::fromLatin1(caption), blank);
         check->setObjectName(QString::fromLatin1(name));
         blankLayout->addWidget(check);
@@ -290,11 +290,9 @@ QWidget* WizardDialog::makePage(int index) {
       }
       form->addRow(blank);
       auto* listsRow = new QHBoxLayout;
-      filter::TEditListBox* models[3] = {&lists_.lbAllowEM, &lists_.lbBanSubject,
-                                         &lists_.lbBanEM};
+      filter::TEditListBox* models[3] = {&lists_.lbAllowEM, &lists_.lbBanSubject, &lists_.lbBanEM};
       const char* names[3] = {"lbAllowEM", "lbBanSubject", "lbBanEM"};
-      const char* captions[3] = {"Allowed email address", "Banned subject",
-                                 "Banned email address"};
+      const char* captions[3] = {"Allowed email address", "Banned subject", "Banned email address"};
       for (int i = 0; i < 3; ++i) {
         auto* box = new QGroupBox(QString::fromLatin1(captions[i]), page);
         if (i == 0) {
@@ -387,9 +385,11 @@ void WizardDialog::render() {
                                            &wizard_.secondaryServices()};
   for (int i = 0; i < 2; ++i) {
     QStringList entries;
-    for (const auto& entry : lists[i]->entries) entries << qtText(entry);
+    for (const auto& entry : lists[i]->entries)
+      entries << qtText(entry);
     QStringList shown;
-    for (int j = 0; j < services_[i]->count(); ++j) shown << services_[i]->itemText(j);
+    for (int j = 0; j < services_[i]->count(); ++j)
+      shown << services_[i]->itemText(j);
     if (shown != entries) {
       services_[i]->clear();
       services_[i]->addItems(entries);
@@ -397,7 +397,8 @@ void WizardDialog::render() {
     services_[i]->setCurrentIndex(lists[i]->selected);
     services_[i]->setEnabled(lists[i]->enabled);
   }
-  for (auto* list : listWidgets_) list->refresh();
+  for (auto* list : listWidgets_)
+    list->refresh();
   testSettingsButton_->setEnabled(!testRunning_ && testSettings_ != nullptr);
   stopTestButton_->setEnabled(testRunning_);
   rendering_ = false;

@@ -31,7 +31,9 @@ int QtSettingsWizard::ShowModal(app::TKVmain& kv) {
   return dialog_->showModal();
 }
 
-void QtSettingsWizard::SelectPage(const std::string& page) { logic_.SelectPage(page); }
+void QtSettingsWizard::SelectPage(const std::string& page) {
+  logic_.SelectPage(page);
+}
 
 void QtSettingsWizard::setServiceEntries(std::function<std::vector<std::string>()> entries) {
   serviceEntries_ = std::move(entries);
