@@ -36,9 +36,13 @@ AccountProbe::AccountProbe(protocols::SocketFactory factory, protocols::EventPum
 
 void AccountProbe::abort() {
   aborted_ = true;
-  if (pop_ != nullptr) pop_->Abort();
-  // The SMTP client has no abort of its own: a closed connection ends its
-  // wait.
+  // Aborted alone ends a multi-line reply, not the wait for a status line,
+  // and the SMTP client has no abort of its own: a closed connection ends
+  // either wait. Nothing of a test needs a polite end.
+  if (pop_ != nullptr) {
+    pop_->Abort();
+    pop_->Socket().Close();
+  }
   if (smtp_ != nullptr) smtp_->Socket().Close();
 }
 
