@@ -1,6 +1,7 @@
 #include "gui/program/program.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSessionManager>
@@ -140,6 +141,14 @@ int Program::run() {
   // The window is designed visible; FormShow may send it to the tray.
   kv.State.MainWindowVisible = true;
   kv.Check().guarded([&kv] { kv.FormShow(); });
+  if (exited_ || kv.State.StartPhase == app::kStartClosing) {
+    // The first-run wizard was cancelled, or the program was told to end
+    // while it was open: nothing was set up, so nothing is saved and no
+    // window is shown.
+    kv.IniVal1.Automatic = false;
+    exitSequence(false);
+    return 1;
+  }
   if (options_.request == ProgramOptions::Request::Show) {
     // Asked to show: the window comes up whatever "Start Minimized" says.
     if (!kv.State.MainWindowVisible) kv.Window().ShowHide1Click();
@@ -163,6 +172,7 @@ int Program::run() {
   if (options_.request == ProgramOptions::Request::Check) {
     QTimer::singleShot(0, this, [&kv] { kv.btOpenClick(); });
   }
+  looping_ = true;
   return QApplication::exec();
 }
 
@@ -196,12 +206,24 @@ void Program::exitSequence(bool closeQueried) {
     kv.Check().guarded([&kv] { kv.Window().FormCloseQuery(); });
   }
   kv.FormDestroy();
+  // Ended before the first-run wizard was finished: no settings file, so the
+  // next start is a first run again.
+  if (kv.State.StartPhase == app::kStartFirstRun) kv.IniVal1.Automatic = false;
   try {
     kv.SaveOptions();
   } catch (const std::exception& e) {
     std::cerr << "kelvrin: the options could not be saved: " << e.what() << '\n';
   }
   window_->hide();
+  if (!looping_) {
+    // Before the event loop runs, quit() ends nothing: the first-run
+    // wizard's own loop is ended by closing it.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) {
+        dialog->reject();
+      }
+    }
+  }
   QCoreApplication::quit();
 }
 

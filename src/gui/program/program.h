@@ -71,6 +71,8 @@ class Program : public QObject {
   ui::TTips tips_;
   SignalBridge& signals_;
   bool exited_ = false;
+  // The program's event loop runs.
+  bool looping_ = false;
 };
 
 }  // namespace kelvrin::gui
