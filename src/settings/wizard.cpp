@@ -136,15 +136,14 @@ void TKVWForm1::FormShow() {
   for (const auto& property : fields_.properties()) {
     draft_->setCurrent(property.name, property.current);
   }
-  primary_.selected = -1;
-  secondary_.selected = -1;
   for (auto* list : {&primary_, &secondary_}) {
     const auto& name =
         fields_.text(list == &primary_ ? "KVWServiceComboBox" : "KVWsecServiceComboBox");
+    // A stored name chooses its entry (none when the phone book lost it);
+    // without one the list keeps the first entry it was filled with.
+    if (name.empty()) continue;
     const auto it = std::find(list->entries.begin(), list->entries.end(), name);
-    if (!name.empty() && it != list->entries.end()) {
-      list->selected = static_cast<int>(it - list->entries.begin());
-    }
+    list->selected = it != list->entries.end() ? static_cast<int>(it - list->entries.begin()) : -1;
   }
   if (draft_->text("EmailProg1").empty()) draft_->setText("EmailProg1", host_.GetEmailProg());
   nextEnabled_ = true;

@@ -306,5 +306,16 @@ TEST_F(WizardTest, WithoutAPhoneBookTheStoredServiceStays) {
   EXPECT_EQ(fields->text("KVWServiceComboBox"), "My Mail Net");
 }
 
+TEST_F(WizardTest, TheDialUpListsChooseTheStoredEntryElseTheFirst) {
+  wizard.setServiceEntries({"Alpha", "Beta"}, true);
+  wizard.FormShow();
+  EXPECT_EQ(wizard.primaryServices().text(), "Alpha");
+  fields->setText("KVWsecServiceComboBox", "Beta");
+  fields->setText("KVWServiceComboBox", "Gone");
+  wizard.FormShow();
+  EXPECT_EQ(wizard.secondaryServices().text(), "Beta");
+  EXPECT_EQ(wizard.primaryServices().selected, -1);
+}
+
 }  // namespace
 }  // namespace kelvrin::settings
