@@ -314,6 +314,13 @@ void TKVmain::FormShow() {
   lbBanSubject->loadList();
   lbBanEM->loadList();
 
+  if (State.StartPhase == kStartFirstRun && wizardPlugged_ && Window().GeneralSettings() == 2) {
+    // A cancelled first run: the window closes at its first paint and
+    // nothing is saved, so the next start is a first run again.
+    IniVal1.Automatic = false;
+    State.StartPhase = kStartClosing;
+    return;
+  }
   if (State.StartPhase == kStartSettingsExisted) {
     State.StartPhase = kStartFirstShowDone;
     if (KVmain->checked("MinCheck1")) {
@@ -420,6 +427,7 @@ void TKVmain::setStartupEntry(std::unique_ptr<StartupEntry> part) {
   startupEntry_ = part ? std::move(part) : std::make_unique<StartupEntry>();
 }
 void TKVmain::setSettingsWizard(std::unique_ptr<SettingsWizard> part) {
+  wizardPlugged_ = part != nullptr;
   settingsWizard_ = part ? std::move(part) : std::make_unique<SettingsWizard>();
 }
 void TKVmain::setPostCheckNotification(std::unique_ptr<notify::PostCheckNotification> part) {

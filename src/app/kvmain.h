@@ -203,6 +203,9 @@ class TKVmain {
   std::unique_ptr<DeletionCopy> deletionCopy_;
   std::unique_ptr<StartupEntry> startupEntry_;
   std::unique_ptr<SettingsWizard> settingsWizard_;
+  // A first run shows the wizard only where there is one (not on the
+  // command line).
+  bool wizardPlugged_ = false;
   std::unique_ptr<notify::PostCheckNotification> notification_;
   std::unique_ptr<notify::SoundPlayer> soundPlayer_;
   std::unique_ptr<MailProgram> mailProgram_;

@@ -165,5 +165,41 @@ TEST_F(WindowHandlersTest, SavedOptionsSurviveARestartUnlessTheFirstRunWasCancel
   EXPECT_TRUE(kv->KVmain->checked("CloseToTray1"));
 }
 
+class AnsweringWizard final : public app::SettingsWizard {
+ public:
+  AnsweringWizard(int result, int& shown) : result_(result), shown_(shown) {}
+  int ShowModal(app::TKVmain&) override {
+    ++shown_;
+    return result_;
+  }
+
+ private:
+  int result_;
+  int& shown_;
+};
+
+TEST(FirstRunWizard, OpensOnTheFirstShowAndItsCancelEndsTheRunUnsaved) {
+  for (const int result : {1, 2}) {
+    TempDir home;
+    FakePrompter prompter;
+    protocols::NullEventPump pump;
+    app::TKVmain kv(app::Ports{{}, pump, protocols::DefaultClock(), prompter}, home.Path());
+    int shown = 0;
+    kv.setSettingsWizard(std::make_unique<AnsweringWizard>(result, shown));
+    kv.FormCreate();
+    ASSERT_EQ(kv.State.StartPhase, app::kStartFirstRun);
+    kv.FormShow();
+    EXPECT_EQ(shown, 1);
+    if (result == 2) {
+      EXPECT_EQ(kv.State.StartPhase, app::kStartClosing);
+      EXPECT_FALSE(kv.IniVal1.Automatic);
+    } else {
+      EXPECT_EQ(kv.State.StartPhase, app::kStartFirstRun) << "the welcome box is still to come";
+      EXPECT_TRUE(kv.IniVal1.Automatic);
+      EXPECT_TRUE(kv.ETimer2.Enabled());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kelvrin::test

@@ -69,15 +69,6 @@ int main(int argc, char** argv) {
   }
 
   gui::QtPrompter prompter;
-  const std::filesystem::path settingsFile =
-      settings::settingsFileName(settings::programDirFor(home));
-  if (!std::filesystem::exists(settingsFile)) {
-    // Until the settings wizard is part of the program, a first start
-    // explains how to make the settings and ends.
-    prompter.MsgBox(gui::firstRunText(settingsFile, options->home), "Kelvrin", false,
-                    ui::kMbOk | ui::kMbIconInformation);
-    return 1;
-  }
 
   QObject::disconnect(early);
   gui::Program program(home, *options, prompter, instance, signalBridge);

@@ -1,6 +1,7 @@
 #include "gui/program/program.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSessionManager>
@@ -20,6 +21,7 @@
 #include "gui/dialogs/box_dialogs.h"
 #include "gui/dialogs/qt_prompter.h"
 #include "gui/dialogs/tips_dialog.h"
+#include "gui/program/qt_settings_wizard.h"
 #include "gui/program/signal_bridge.h"
 #include "gui/program/single_instance.h"
 #include "gui/program/tray_hook.h"
@@ -72,16 +74,6 @@ class NoQuarantine final : public app::DeletionCopy {
 };
 
 }  // namespace
-
-std::string firstRunText(const std::filesystem::path& settingsFile,
-                         const std::optional<std::string>& homeOption) {
-  std::string cli = "kelvrin-cli";
-  if (homeOption) cli += " --home " + *homeOption;
-  return "Kelvrin has no settings yet: there is no settings file\r" + settingsFile.string() +
-         "\rCreate it with\r    " + cli +
-         " init --address ADDRESS --pop-host HOST --user NAME --password PASSWORD\r"
-         "(kelvrin-cli init --help lists every setting), then start Kelvrin again.";
-}
 
 Program::Program(std::filesystem::path home, ProgramOptions options, QtPrompter& prompter,
                  SingleInstance& instance, SignalBridge& signalBridge)
@@ -156,6 +148,8 @@ int Program::run() {
   if (options_.home || std::getenv("KELVRIN_HOME") != nullptr) homeForAutostart = home_.string();
   kv.setStartupEntry(
       std::make_unique<platform::XdgStartupEntry>(autostartProgram(), homeForAutostart));
+  // Made before FormShow, which opens it on a first run.
+  kv.setSettingsWizard(std::make_unique<QtSettingsWizard>(kv));
 
   trayMenu_ = window_->makeTrayMenu();
   window_->setTrayMenu(trayMenu_.get());
@@ -177,6 +171,14 @@ int Program::run() {
   // The window is designed visible; FormShow may send it to the tray.
   kv.State.MainWindowVisible = true;
   kv.Check().guarded([&kv] { kv.FormShow(); });
+  if (exited_ || kv.State.StartPhase == app::kStartClosing) {
+    // The first-run wizard was cancelled, or the program was told to end
+    // while it was open: nothing was set up, so nothing is saved and no
+    // window is shown.
+    kv.IniVal1.Automatic = false;
+    exitSequence(false);
+    return 1;
+  }
   // The online state of a dial-up connection type comes from the detector,
   // which then polls; the dialler's wait is ended from the same clock.
   dialUp_->ConnectionTypeChanged(kv.KVWForm1->value("KVWccntypeGroup"));
@@ -214,6 +216,7 @@ int Program::run() {
   if (options_.request == ProgramOptions::Request::Check) {
     QTimer::singleShot(0, this, [&kv] { kv.btOpenClick(); });
   }
+  looping_ = true;
   return QApplication::exec();
 }
 
@@ -247,12 +250,24 @@ void Program::exitSequence(bool closeQueried) {
     kv.Check().guarded([&kv] { kv.Window().FormCloseQuery(); });
   }
   kv.FormDestroy();
+  // Ended before the first-run wizard was finished: no settings file, so the
+  // next start is a first run again.
+  if (kv.State.StartPhase == app::kStartFirstRun) kv.IniVal1.Automatic = false;
   try {
     kv.SaveOptions();
   } catch (const std::exception& e) {
     std::cerr << "kelvrin: the options could not be saved: " << e.what() << '\n';
   }
   window_->hide();
+  if (!looping_) {
+    // Before the event loop runs, quit() ends nothing: the first-run
+    // wizard's own loop is ended by closing it.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) {
+        dialog->reject();
+      }
+    }
+  }
   QCoreApplication::quit();
 }
 

@@ -85,10 +85,8 @@ class Program : public QObject {
   ui::TTips tips_;
   SignalBridge& signals_;
   bool exited_ = false;
+  // The program's event loop runs.
+  bool looping_ = false;
 };
-
-// The box of a first start without a settings file.
-std::string firstRunText(const std::filesystem::path& settingsFile,
-                         const std::optional<std::string>& homeOption);
 
 }  // namespace kelvrin::gui

@@ -228,9 +228,10 @@ class ProgramTest : public QObject {
     QVERIFY(!settingsText().contains(QStringLiteral("[KVmain]")));
   }
 
-  void firstStartWithoutSettingsEndsAndWritesNothing() {
-    // No settings file: the program explains how to make one and ends. Its
-    // box waits for the user; a termination signal ends it as well.
+  void firstStartOpensTheWizardAndAnEndBeforeFinishWritesNothing() {
+    // No settings file: the program opens the settings wizard, which waits
+    // for the user; a termination signal ends the program, and a first run
+    // that was not finished leaves no settings file.
     QProcess* first = start({});
     const QString lock = QDir(home_).filePath(QString::fromLatin1(kelvrin::gui::kLockFileName));
     QVERIFY(QTest::qWaitFor([&] { return QFile::exists(lock); }, kStartTimeoutMs));
