@@ -59,6 +59,10 @@ class DialUp {
   virtual void Cancel() {}
   // The address text of the connection detector.
   virtual std::string AddressText() { return {}; }
+  // The connection type took effect (0 Cable/ADSL, 1 dial-up).
+  virtual void ConnectionTypeChanged(int /*type*/) {}
+  // Why a dial-up line cannot be used here and what to do; empty when it can.
+  virtual std::string UnavailableText() { return {}; }
 };
 
 // The idle measure of the timers: the user is present.

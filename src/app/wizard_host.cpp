@@ -40,6 +40,12 @@ void KvWizardHost::ConnectionTypeApplied(int type) {
   // Cable/ADSL is always online; a dial-up line is what the detector says,
   // and the detector tells its next change itself.
   if (type == 0) kv_.State.OnlineState = kOnline;
+  kv_.dialUp().ConnectionTypeChanged(type);
+}
+
+void KvWizardHost::DialUpChosen() {
+  const std::string why = kv_.dialUp().UnavailableText();
+  if (!why.empty()) InfoBox(why);
 }
 
 void KvWizardHost::HotKeyCleared() {

@@ -25,6 +25,7 @@ class KvWizardHost : public settings::WizardHost {
   bool AskYesNo(const std::string& text) override;
   void IntervalChanged(int minutes) override;
   void ConnectionTypeApplied(int type) override;
+  void DialUpChosen() override;
   void HotKeyCleared() override;
   std::string CertificateFileProblem(const std::string& path) override;
 

@@ -24,6 +24,12 @@ DialUpPart::DialUpPart(app::TKVmain& kv, HostInfo& host, Dialer& dialer)
 
 DialUpPart::~DialUpPart() = default;
 
+std::string DialUpPart::UnavailableText() {
+  const bool available = serviceAvailable();
+  return DialUpUnavailableText(available, available && !phoneBookEntries().empty())
+      .value_or(std::string());
+}
+
 void DialUpPart::ConnectionTypeChanged(int type) {
   if (type == 0) {
     INetDet1.setEnabled(false);

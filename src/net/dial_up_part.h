@@ -40,7 +40,8 @@ class DialUpPart final : public app::DialUp {
 
   // At the first show and when the wizard sets the connection type: type 0
   // counts as always online, type 1 polls.
-  void ConnectionTypeChanged(int type);
+  void ConnectionTypeChanged(int type) override;
+  std::string UnavailableText() override;
   // The desktop's clock, about every 100 ms: the detector's polls and the
   // dialler's wait.
   void Poll(std::uint64_t nowMs);

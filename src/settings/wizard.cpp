@@ -309,6 +309,7 @@ void TKVWForm1::takeAddress() {
 
 void TKVWForm1::KVWccntypeGroupClick(int type) {
   draft_->setValue("KVWccntypeGroup", type == 0 ? 0 : 1);
+  if (type != 0) host_.DialUpChosen();
   changed();
 }
 

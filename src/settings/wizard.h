@@ -83,6 +83,8 @@ class WizardHost {
   // The connection type took effect: 0 counts as online at once and needs
   // no detector; 1 enables the detector and asks it.
   virtual void ConnectionTypeApplied(int /*type*/) {}
+  // The user picked "Dial-Up-Network": says so when it cannot work here.
+  virtual void DialUpChosen() {}
   // Finish with an empty hot-key field: Send/Receive is not ready.
   virtual void HotKeyCleared() {}
   // The reason a file cannot serve as trusted certificates; empty when it

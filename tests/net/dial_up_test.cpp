@@ -272,5 +272,13 @@ TEST(DialUpUnavailable, SaysWhyAndWhatToDo) {
   EXPECT_FALSE(net::DialUpUnavailableText(true, true).has_value());
 }
 
+TEST_F(DialUpTest, UnavailableTextFollowsTheServiceAndItsProfiles) {
+  EXPECT_EQ(part->UnavailableText(), "");
+  dialer.Entries.clear();
+  EXPECT_NE(part->UnavailableText().find("No dial-up connection"), std::string::npos);
+  dialer.Available = false;
+  EXPECT_NE(part->UnavailableText().find("NetworkManager"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kelvrin::test

@@ -20,6 +20,7 @@ class RecordingHost : public WizardHost {
   }
   void IntervalChanged(int minutes) override { intervals.push_back(minutes); }
   void ConnectionTypeApplied(int type) override { types.push_back(type); }
+  void DialUpChosen() override { ++dialUpChosen; }
   void HotKeyCleared() override { ++hotKeyCleared; }
   std::string CertificateFileProblem(const std::string&) override { return certificateProblem; }
 
@@ -27,6 +28,7 @@ class RecordingHost : public WizardHost {
   std::vector<int> intervals;
   std::vector<int> types;
   int hotKeyCleared = 0;
+  int dialUpChosen = 0;
   bool answerYes = true;
   std::string certificateProblem;
 };
@@ -189,6 +191,7 @@ TEST_F(WizardTest, ConnectionTypeShowsTheDialUpGroupAndItsIdleLabel) {
   EXPECT_TRUE(wizard.dialUpBoxVisible());
   EXPECT_EQ(wizard.idleLabel(), kIdleLabelDialUp);
   EXPECT_TRUE(host.types.empty()) << "nothing takes effect before Finish";
+  EXPECT_EQ(host.dialUpChosen, 1) << "only picking dial-up asks whether it can work";
 }
 
 TEST_F(WizardTest, CancelLeavesTheFieldsAndTheFileAlone) {

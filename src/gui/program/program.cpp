@@ -28,11 +28,11 @@
 #include "gui/window/main_window.h"
 #include "gui/window/qt_window_port.h"
 #include "gui/window/website_group.h"
-#include "platform/host_probe.h"
 #include "net/dial_up_part.h"
+#include "outgoing/sys_messages.h"
+#include "platform/host_probe.h"
 #include "platform/nm_dialer.h"
 #include "platform/posix_host_info.h"
-#include "outgoing/sys_messages.h"
 #include "platform/qt_desktop_port.h"
 #include "platform/qt_event_pump.h"
 #include "platform/qt_https_fetch.h"
@@ -149,7 +149,11 @@ int Program::run() {
   kv.setStartupEntry(
       std::make_unique<platform::XdgStartupEntry>(autostartProgram(), homeForAutostart));
   // Made before FormShow, which opens it on a first run.
-  kv.setSettingsWizard(std::make_unique<QtSettingsWizard>(kv));
+  {
+    auto wizard = std::make_unique<QtSettingsWizard>(kv);
+    wizard->setServiceEntries([this] { return dialUp_->phoneBookEntries(); });
+    kv.setSettingsWizard(std::move(wizard));
+  }
 
   trayMenu_ = window_->makeTrayMenu();
   window_->setTrayMenu(trayMenu_.get());
