@@ -131,9 +131,6 @@ class ListEntries {
   template <typename Less>
   bool isSorted(Less less) const;
 
-  // Bytes held for the text, used or not (for the memory figures).
-  std::size_t textCapacity() const { return text_.capacity(); }
-
   friend bool operator==(const ListEntries& a, const ListEntries& b);
   friend bool operator==(const ListEntries& a, const std::vector<std::string>& b);
 
