@@ -199,7 +199,7 @@ BENCHMARK(BM_ScoreCheck10000)->Unit(benchmark::kMillisecond);
 std::vector<std::string> upperSubjectEntries(const Fixture& f) {
   std::vector<std::string> entries;
   for (const auto& e : f.banSubject.entries()) {
-    std::string upper = e;
+    std::string upper(e);
     for (char& c : upper)
       c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     entries.push_back(upper);

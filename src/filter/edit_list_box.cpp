@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <numeric>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -40,136 +40,37 @@ std::string errnoText(int error) {
   throw ListFileError("Cannot write the list file " + path.string() + ": " + errnoText(error));
 }
 
-// Every line becomes an entry, empty ones too; CR LF, LF and CR all end a
-// line, and a break at the very end adds no entry. The text arrives in
-// pieces (a CR LF may be split between two of them); onLine sees each line
-// once it is complete.
-template <typename OnLine>
-class LineSplitter {
- public:
-  explicit LineSplitter(OnLine onLine) : onLine_(std::move(onLine)) {}
-
-  void feed(std::string_view piece) {
-    std::size_t p = 0;
-    if (afterCR_ && !piece.empty()) {
-      if (piece.front() == '\n') p = 1;
-      afterCR_ = false;
-    }
-    std::size_t start = p;
-    while (p < piece.size()) {
-      const char c = piece[p];
-      if (c != '\r' && c != '\n') {
-        ++p;
-        continue;
-      }
-      complete(piece.substr(start, p - start));
-      if (c == '\r') {
-        if (p + 1 == piece.size()) {
-          afterCR_ = true;
-        } else if (piece[p + 1] == '\n') {
-          ++p;
-        }
-      }
-      start = ++p;
-    }
-    partial_.append(piece.substr(start));
+// The whole of a list file. A regular file gets a buffer of exactly its
+// size, which then becomes the entries' own text (the lines are cut out of it
+// where they lie), so loading costs the file's size once plus the index.
+// Returns 0 or the errno.
+int readListFile(int fd, std::vector<char>& text) {
+  // One byte more than the file holds, so that the read that finds its end
+  // has room and nothing grows; a file without a size (a pipe) grows.
+  std::size_t room = 65536;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (static_cast<std::uintmax_t>(info.st_size) > ListEntries::kMaxText) return EFBIG;
+    room = static_cast<std::size_t>(info.st_size) + 1;
   }
-
-  void finish() {
-    if (!partial_.empty()) onLine_(std::string_view(partial_));
-    partial_.clear();
-  }
-
- private:
-  void complete(std::string_view tail) {
-    if (partial_.empty()) {
-      onLine_(tail);
-      return;
-    }
-    partial_.append(tail);
-    onLine_(std::string_view(partial_));
-    partial_.clear();
-  }
-
-  OnLine onLine_;
-  std::string partial_;  // the start of a line that the next piece ends
-  bool afterCR_ = false;
-};
-
-// Reads the rest of the file in pieces; returns 0 or the errno.
-template <typename OnPiece>
-int readPieces(int fd, OnPiece onPiece) {
-  char buffer[65536];
+  text.resize(room);
+  std::size_t used = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (used == text.size()) {
+      if (used > ListEntries::kMaxText) return EFBIG;
+      text.resize(used * 2);
+    }
+    const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
-    if (n == 0) return 0;
-    onPiece(std::string_view(buffer, static_cast<std::size_t>(n)));
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
   }
-}
-
-// The lines of a list file. A list file can be large (a rule list collected
-// over years), so the text is never held whole: one pass counts the lines,
-// and the second makes each entry straight from the pieces read, into a
-// vector of exactly that size. (What cannot be read twice, a pipe, is read
-// once.)
-int readListLines(int fd, std::vector<std::string>& lines) {
-  lines.clear();
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    std::size_t count = 0;
-    LineSplitter counter([&count](std::string_view) { ++count; });
-    if (const int error = readPieces(fd, [&](std::string_view piece) { counter.feed(piece); })) {
-      return error;
-    }
-    counter.finish();
-    if (::lseek(fd, 0, SEEK_SET) < 0) return errno;
-    lines.reserve(count);
-  }
-  LineSplitter splitter([&lines](std::string_view line) { lines.emplace_back(line); });
-  if (const int error = readPieces(fd, [&](std::string_view piece) { splitter.feed(piece); })) {
-    return error;
-  }
-  splitter.finish();
+  if (used > ListEntries::kMaxText) return EFBIG;
+  text.resize(used);
   return 0;
-}
-
-// Sorts the entries without a second copy of them: the order is found on
-// 32-bit indexes, and the strings are then moved along its cycles. A file
-// that the list saved itself is sorted already and costs one pass.
-void sortEntries(std::vector<std::string>& lines) {
-  const auto less = [](const std::string& a, const std::string& b) {
-    return compareEntries(a, b) < 0;
-  };
-  if (std::is_sorted(lines.begin(), lines.end(), less)) return;
-  constexpr std::uint32_t kPlaced = std::numeric_limits<std::uint32_t>::max();
-  if (lines.size() >= kPlaced) {
-    std::stable_sort(lines.begin(), lines.end(), less);
-    return;
-  }
-  // order[j]: the index of the entry that belongs at position j.
-  std::vector<std::uint32_t> order(lines.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return less(lines[a], lines[b]); });
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    if (order[i] == kPlaced) continue;
-    std::string held = std::move(lines[i]);
-    std::size_t j = i;
-    for (;;) {
-      const std::size_t from = order[j];
-      order[j] = kPlaced;
-      if (from == i) {
-        lines[j] = std::move(held);
-        break;
-      }
-      lines[j] = std::move(lines[from]);
-      j = from;
-    }
-  }
 }
 
 }  // namespace
@@ -192,13 +93,16 @@ void TEditListBox::entriesChanged() {
   ++revision_;
 }
 
-const std::string& TEditListBox::Items(int index) const {
+std::string_view TEditListBox::Items(int index) const {
   checkIndex(index);
   return entries_[static_cast<std::size_t>(index)];
 }
 
-void TEditListBox::insertAt(std::size_t pos, std::string entry) {
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(pos), std::move(entry));
+void TEditListBox::insertAt(std::size_t pos, std::string_view entry) {
+  if (entries_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    throw std::length_error("The list cannot hold more entries");
+  }
+  entries_.insert(pos, entry);
   selected_.insert(selected_.begin() + static_cast<std::ptrdiff_t>(pos), 0);
   // The selection stays on the entry it was on.
   if (itemIndex_ >= static_cast<int>(pos)) ++itemIndex_;
@@ -206,28 +110,28 @@ void TEditListBox::insertAt(std::size_t pos, std::string entry) {
   entriesChanged();
 }
 
-int TEditListBox::Add(std::string entry) {
+int TEditListBox::Add(std::string_view entry) {
   std::size_t pos = entries_.size();
   if (sorted_) {
     const auto it = std::upper_bound(
         entries_.begin(), entries_.end(), entry,
-        [](const std::string& a, const std::string& b) { return compareEntries(a, b) < 0; });
+        [](std::string_view a, std::string_view b) { return compareEntries(a, b) < 0; });
     pos = static_cast<std::size_t>(it - entries_.begin());
   }
-  insertAt(pos, std::move(entry));
+  insertAt(pos, entry);
   return static_cast<int>(pos);
 }
 
-void TEditListBox::Insert(int index, std::string entry) {
+void TEditListBox::Insert(int index, std::string_view entry) {
   if (index < 0 || index > Count()) {
     throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
   }
-  insertAt(static_cast<std::size_t>(index), std::move(entry));
+  insertAt(static_cast<std::size_t>(index), entry);
 }
 
 void TEditListBox::Delete(int index) {
   checkIndex(index);
-  entries_.erase(entries_.begin() + index);
+  entries_.erase(static_cast<std::size_t>(index));
   selected_.erase(selected_.begin() + index);
   if (itemIndex_ == index) {
     itemIndex_ = -1;
@@ -247,20 +151,17 @@ void TEditListBox::Move(int from, int to) {
   checkIndex(from);
   checkIndex(to);
   if (from == to) return;
-  std::string entry = std::move(entries_[static_cast<std::size_t>(from)]);
-  entries_.erase(entries_.begin() + from);
-  entries_.insert(entries_.begin() + to, std::move(entry));
+  entries_.move(static_cast<std::size_t>(from), static_cast<std::size_t>(to));
   std::fill(selected_.begin(), selected_.end(), 0);
   itemIndex_ = -1;
   anchorIndex_ = -1;
   entriesChanged();
 }
 
-void TEditListBox::setItem(int index, std::string text) {
+void TEditListBox::setItem(int index, std::string_view text) {
   checkIndex(index);
-  auto& entry = entries_[static_cast<std::size_t>(index)];
-  if (entry == text) return;
-  entry = std::move(text);
+  if (entries_[static_cast<std::size_t>(index)] == text) return;
+  entries_.replace(static_cast<std::size_t>(index), text);
   entriesChanged();
 }
 
@@ -335,7 +236,7 @@ void TEditListBox::EditSelected() {
   editor_.Visible = true;
   editor_.Focused = true;
   editor_.EntryIndex = itemIndex_;
-  editor_.Text = entries_[static_cast<std::size_t>(itemIndex_)];
+  editor_.Text = std::string(entries_[static_cast<std::size_t>(itemIndex_)]);
   editor_.SelStart = 0;
   editor_.SelLength = editor_.Text.size();
   listFocused_ = false;
@@ -364,15 +265,15 @@ bool TEditListBox::KeyPress(char key) {
 void TEditListBox::KeyUp(ListKey key) {
   switch (key) {
     case ListKey::NumpadPlus:
-      setItemIndex(Add(std::string(kNewEntryText)));
+      setItemIndex(Add(kNewEntryText));
       break;
     case ListKey::Insert:
       if (itemIndex_ >= 0) {
         const int at = itemIndex_;
-        Insert(at, std::string(kNewEntryText));
+        Insert(at, kNewEntryText);
         setItemIndex(at);
       } else if (entries_.empty()) {
-        setItemIndex(Add(std::string(kNewEntryText)));
+        setItemIndex(Add(kNewEntryText));
       }
       EditSelected();
       break;
@@ -400,7 +301,7 @@ void TEditListBox::MouseDown(ShiftState shift, int x, int y) {
   dragFromIndex_ = itemIndex_;
   // Without a selected entry there is nothing to carry, so no image either.
   if (dragging_ && itemIndex_ >= 0) {
-    dragImage_.Text = entries_[static_cast<std::size_t>(itemIndex_)];
+    dragImage_.Text = std::string(entries_[static_cast<std::size_t>(itemIndex_)]);
     const TextExtent extent = measureText(dragImage_.Text);
     dragImage_.Width = extent.Width + 4;
     dragImage_.Height = extent.Height + 4;
@@ -474,10 +375,19 @@ void TEditListBox::loadList() {
       if (errno != ENOENT) error = errno;
     } else {
       const base::FileDescriptor file(fd);
-      std::vector<std::string> lines;
-      error = readListLines(fd, lines);
+      std::vector<char> text;
+      error = readListFile(fd, text);
+      ListEntries lines;
+      if (error == 0) lines = ListEntries::fromLines(std::move(text));
+      if (error == 0 && lines.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        error = EFBIG;
+      }
       if (error == 0) {
-        if (sorted_) sortEntries(lines);
+        // A file the list saved itself is in order already: one pass.
+        const auto less = [](std::string_view a, std::string_view b) {
+          return compareEntries(a, b) < 0;
+        };
+        if (sorted_ && !lines.isSorted(less)) lines.stableSort(less);
         entries_ = std::move(lines);
         selected_.assign(entries_.size(), 0);
         itemIndex_ = -1;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/ascii_text.h"
+#include "filter/list_entries.h"
 
 namespace kelvrin::filter {
 
@@ -107,20 +108,21 @@ class TEditListBox {
   const std::string& Hint() const { return hint_; }
   void setHint(std::string hint) { hint_ = std::move(hint); }
 
-  // Entries. Indexes out of range throw std::out_of_range.
+  // Entries. Indexes out of range throw std::out_of_range. A view of an
+  // entry stays valid until the entries next change.
   int Count() const { return static_cast<int>(entries_.size()); }
-  const std::string& Items(int index) const;
-  const std::vector<std::string>& entries() const { return entries_; }
+  std::string_view Items(int index) const;
+  const ListEntries& entries() const { return entries_; }
   // At the sorted position in a sorted list, else at the end; returns the index.
-  int Add(std::string entry);
+  int Add(std::string_view entry);
   // Exactly at index (0..Count), even in a sorted list.
-  void Insert(int index, std::string entry);
+  void Insert(int index, std::string_view entry);
   void Delete(int index);
   // The entry leaves its place and is inserted at `to`; a sorted list is not
   // re-sorted until it is loaded again.
   void Move(int from, int to);
   // Replaces the text of an entry in place.
-  void setItem(int index, std::string text);
+  void setItem(int index, std::string_view text);
   void Clear();
 
   // Selection. ItemIndex is the selected (in multiple selection: the focused)
@@ -192,10 +194,10 @@ class TEditListBox {
  private:
   void checkIndex(int index) const;
   void entriesChanged();
-  void insertAt(std::size_t pos, std::string entry);
+  void insertAt(std::size_t pos, std::string_view entry);
   void hideDragImage();
 
-  std::vector<std::string> entries_;
+  ListEntries entries_;
   std::vector<char> selected_;
   int itemIndex_ = -1;
   int anchorIndex_ = -1;

@@ -202,27 +202,35 @@ SpamScorer::SpamScorer(const ScoringInputs& inputs)
 }
 
 void SpamScorer::refresh() {
+  const auto prepare = [this](const ListEntries& entries, ListEntries& prepared, auto upper) {
+    std::size_t bytes = 0;
+    for (const std::string_view entry : entries)
+      bytes += entry.size();
+    prepared.clear();
+    prepared.reserve(entries.size(), bytes);
+    for (const std::string_view entry : entries) {
+      upper(entry, entry_);
+      prepared.push_back(entry_);
+    }
+  };
+  const auto localeUpper = [this](std::string_view text, std::string& out) {
+    upperInto(text, out, upper_);
+  };
   if (!prepared_ || banEMRevision_ != inputs_.lbBanEM.revision()) {
-    const auto& entries = inputs_.lbBanEM.entries();
-    banEM_.resize(entries.size());
-    for (std::size_t k = 0; k < entries.size(); ++k)
-      upperInto(entries[k], banEM_[k], upper_);
+    prepare(inputs_.lbBanEM.entries(), banEM_, localeUpper);
     banEMRevision_ = inputs_.lbBanEM.revision();
   }
   if (!prepared_ || allowEMRevision_ != inputs_.lbAllowEM.revision()) {
-    const auto& entries = inputs_.lbAllowEM.entries();
-    allowEM_.resize(entries.size());
-    for (std::size_t k = 0; k < entries.size(); ++k)
-      upperInto(entries[k], allowEM_[k], upper_);
+    prepare(inputs_.lbAllowEM.entries(), allowEM_, localeUpper);
     allowEMRevision_ = inputs_.lbAllowEM.revision();
   }
   if (!prepared_ || banSubjectRevision_ != inputs_.lbBanSubject.revision()) {
-    const auto& entries = inputs_.lbBanSubject.entries();
-    banSubject_.resize(entries.size());
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-      asciiUpperInto(entries[k], banSubject_[k].upper);
-      banSubject_[k].allowance = FuzzyAllowance(inputs_.SpinEdit3, entries[k].size());
-    }
+    const ListEntries& entries = inputs_.lbBanSubject.entries();
+    prepare(entries, banSubjectUpper_, asciiUpperInto);
+    banSubjectAllowance_.clear();
+    banSubjectAllowance_.reserve(entries.size());
+    for (const std::string_view entry : entries)
+      banSubjectAllowance_.push_back(FuzzyAllowance(inputs_.SpinEdit3, entry.size()));
     banSubjectRevision_ = inputs_.lbBanSubject.revision();
   }
   prepared_ = true;
@@ -241,7 +249,7 @@ int SpamScorer::GetSpamLevel(std::string_view From, std::string_view ToList,
 
   // The banned list comes first: a banned sender stays spam even when an
   // allowed entry matches it too.
-  for (const auto& entry : banEM_) {
+  for (const std::string_view entry : banEM_) {
     if (listMatchUpper(fromUpper_, entry) > 0) {
       Node.BaddsLevel = 10;
       ++Counters.SpamCount;
@@ -252,7 +260,7 @@ int SpamScorer::GetSpamLevel(std::string_view From, std::string_view ToList,
   upperInto(ToList, toUpper_, upper_);
   int fromHit = 0;
   int toHit = 0;
-  for (const auto& entry : allowEM_) {
+  for (const std::string_view entry : allowEM_) {
     if (fromHit == 0) fromHit = listMatchUpper(fromUpper_, entry);
     if (toHit == 0) toHit = listMatchUpper(toUpper_, entry);
     if (fromHit > 0 && toHit > 0) break;
@@ -281,7 +289,7 @@ int SpamScorer::GetSpamLevel(std::string_view From, std::string_view ToList,
     Node.ToLevel = saturate(level);
   }
 
-  const auto& subjects = inputs_.lbBanSubject.entries();
+  const ListEntries& subjects = inputs_.lbBanSubject.entries();
   if (!subjects.empty()) asciiUpperInto(subject_, subjectUpper_);
   long long subjectPart = 0;
   for (std::size_t k = 0; k < subjects.size(); ++k) {
@@ -295,12 +303,12 @@ int SpamScorer::GetSpamLevel(std::string_view From, std::string_view ToList,
         break;
       }
     }
-    if (SimilarityAbove(subjectUpper_, banSubject_[k].upper, 50)) {
+    if (SimilarityAbove(subjectUpper_, banSubjectUpper_[k], 50)) {
       level += heuristicWeight_;
       subjectPart += heuristicWeight_;
     }
     int start = 0;
-    const int consumed = FuzzyFind(subject_, subjects[k], banSubject_[k].allowance, start);
+    const int consumed = FuzzyFind(subject_, subjects[k], banSubjectAllowance_[k], start);
     if (static_cast<std::size_t>(consumed) >= subjects[k].size()) {
       const int add = HalfRoundedToEven(consumed);
       level += add;

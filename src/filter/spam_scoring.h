@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "filter/edit_list_box.h"
+#include "filter/list_entries.h"
 #include "filter/message_node.h"
 
 namespace kelvrin::filter {
@@ -80,26 +81,24 @@ class SpamScorer {
                    MessageNode& Node, SpamCounters& Counters);
 
  private:
-  struct SubjectEntry {
-    std::string upper;
-    int allowance = 0;
-  };
-
   void refresh();
 
   ScoringInputs inputs_;
   int heuristicWeight_;
   std::array<unsigned char, 256> upper_;  // the locale's upper-casing of bytes
 
-  std::vector<std::string> banEM_;
-  std::vector<std::string> allowEM_;
-  std::vector<SubjectEntry> banSubject_;
+  // The entries upper-cased, held as compactly as the lists themselves.
+  ListEntries banEM_;
+  ListEntries allowEM_;
+  ListEntries banSubjectUpper_;
+  std::vector<int> banSubjectAllowance_;
   std::uint64_t banEMRevision_ = 0;
   std::uint64_t allowEMRevision_ = 0;
   std::uint64_t banSubjectRevision_ = 0;
   bool prepared_ = false;
 
   // Reused from message to message.
+  std::string entry_;
   std::string from_;
   std::string fromUpper_;
   std::string toUpper_;

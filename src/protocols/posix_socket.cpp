@@ -441,17 +441,28 @@ void PosixSocket::doSend(std::string_view data) {
 }
 
 void PosixSocket::sendPlain(std::string_view data) {
+  // The descriptor blocks for the receive waits, but a send must not: a
+  // peer that stops reading would hold the caller's events up for as long
+  // as it likes. Each send takes what fits, and the rest waits in slices.
   std::size_t offset = 0;
   while (offset < data.size()) {
-    const ssize_t sent = ::send(fd_, data.data() + offset, data.size() - offset, MSG_NOSIGNAL);
+    const ssize_t sent =
+        ::send(fd_, data.data() + offset, data.size() - offset, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent >= 0) {
       offset += static_cast<std::size_t>(sent);
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollFd(fd_, POLLOUT, -1);
+      waitToSend(POLLOUT);
     } else if (errno != EINTR) {
       throw systemError("send", errno);
     }
   }
+}
+
+void PosixSocket::waitToSend(short events) {
+  // No limit of its own: the clients' time-outs are for replies, and a
+  // send ends when the peer takes the data, the connection fails or the
+  // caller gives up.
+  pollWhileWaiting(fd_, events, false, SteadyClock::time_point(), "send");
 }
 
 void PosixSocket::sendTls(std::string_view data) {
@@ -466,9 +477,9 @@ void PosixSocket::sendTls(std::string_view data) {
     }
     const int error = SSL_get_error(tls_->ssl, 0);
     if (error == SSL_ERROR_WANT_WRITE) {
-      pollFd(fd_, POLLOUT, -1);
+      waitToSend(POLLOUT);
     } else if (error == SSL_ERROR_WANT_READ) {
-      pollFd(fd_, POLLIN, -1);
+      waitToSend(POLLIN);
     } else if (error == SSL_ERROR_SYSCALL && errno != 0) {
       throw systemError("send", errno);
     } else {

@@ -13,11 +13,12 @@
 // set), checks the host name (or the IP address when the host is one), sends
 // SNI for names, and requires TLS 1.2 or later.
 //
-// Nothing in Open or StartTls blocks for more than 20 ms at a time: names are
-// resolved on a short-lived thread of their own while the caller's
-// WhileWaiting runs, the connect and the handshake wait in polls of 20 ms
-// with WhileWaiting between them, and each of them ends at the time-out or
-// when WhileWaiting says so.
+// Nothing in Open, StartTls or Send blocks for more than 20 ms at a time:
+// names are resolved on a short-lived thread of their own while the caller's
+// WhileWaiting runs; the connect, the handshake and a send that the peer does
+// not take at once wait in polls of 20 ms with WhileWaiting between them, and
+// each of them ends at its time-out (a send has none) or when WhileWaiting
+// says so.
 
 #include <chrono>
 #include <functional>
@@ -51,6 +52,9 @@ class PosixSocket final : public Socket {
   struct Tls;
   void sendPlain(std::string_view data);
   void sendTls(std::string_view data);
+  // A send that cannot go on until the descriptor has events: waits as
+  // pollWhileWaiting does, without a time-out; a Cancel throws ECANCELED.
+  void waitToSend(short events);
   // One non-blocking TLS read into the read-ahead buffer; false when the
   // record layer needs more bytes from the network.
   bool fillFromTls();

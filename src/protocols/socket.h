@@ -62,10 +62,10 @@ class Socket {
   std::function<void()> OnConnected;
   std::function<void()> OnDisconnected;
   std::function<void(const SocketError&)> OnError;
-  // Runs at least every 20 ms while Open or StartTls waits (name
-  // resolution, connect, TLS handshake), so that the caller can let events
-  // run; returning false gives the wait up, and the call fails with
-  // ECANCELED.
+  // Runs at least every 20 ms while Open, StartTls or Send waits (name
+  // resolution, connect, TLS handshake, a peer that does not take the data),
+  // so that the caller can let events run; returning false gives the wait
+  // up, and the call fails with ECANCELED.
   std::function<bool()> WhileWaiting;
 
   void SetPort(int port) { port_ = port; }
@@ -94,7 +94,8 @@ class Socket {
   void Open(int connectTimeoutMs);
   // Starts TLS on the open connection (after STLS / STARTTLS was accepted).
   void StartTls(int timeoutMs);
-  // Sends all of data.
+  // Sends all of data, waiting (see WhileWaiting) for as long as the peer
+  // takes to accept it.
   void Send(std::string_view data);
   // True as soon as data can be received (also when the peer has closed,
   // Receive then returns 0); false when timeoutMs passed without data.

@@ -32,6 +32,13 @@ std::uint16_t closedPort() {
   return unused.Port();
 }
 
+// More than the loopback buffers of both ends hold, so that a peer that does
+// not read makes the send wait.
+const std::string& blockLargerThanTheBuffers() {
+  static const std::string block(64 << 20, 'x');
+  return block;
+}
+
 TEST(PosixSocket, RefusedConnectRunsTheErrorCallbackThenThrows) {
   PosixSocket socket;
   std::vector<std::string> order;
@@ -159,6 +166,28 @@ TEST(PosixSocketWaits, Pop3ConnectPumpsAndACancelMeanwhileEndsIt) {
   }
 }
 
+TEST(PosixSocketWaits, Pop3SendPumpsWhileThePeerDoesNotReadAndACancelEndsIt) {
+  ScriptedServer server("S: +OK ready\nP: 2000\n");
+  TPop3Client client;
+  CancellingPump pump;
+  pump.client = &client;
+  client.SetEventPump(pump);
+  client.Host = "127.0.0.1";
+  client.Port = server.PortText();
+  client.OperationTimeout = 60000;
+  ASSERT_TRUE(client.Connect()) << client.LastErrorText;
+  pump.cancelAt = pump.calls + 4;
+  client.UserId = blockLargerThanTheBuffers();
+  try {
+    client.Login();
+    FAIL() << "the USER line went out whole";
+  } catch (const SocketError& error) {
+    EXPECT_STREQ(error.what(), "Cancelled (send)");
+  }
+  EXPECT_EQ(pump.calls, pump.cancelAt) << "the pump ran in the wait, the Cancel ended it";
+  EXPECT_FALSE(client.Connected());
+}
+
 // Work that runs until the test lets it finish.
 struct Latch {
   std::mutex mutex;
@@ -258,6 +287,28 @@ TEST_P(PosixSocketPeerTest, SendingToAVanishedPeerFailsWithAnErrorNotASignal) {
   }
   EXPECT_TRUE(failed);
   EXPECT_EQ(errors, 1);
+}
+
+TEST_P(PosixSocketPeerTest, ASendThePeerDoesNotTakeWaitsInSlicesUntilTheCallerGivesUp) {
+  ScriptedServer::Options options;
+  options.Certificate = &cert;
+  options.ImplicitTls = GetParam();
+  ScriptedServer server("P: 2000\n", options);  // accepts, then reads nothing
+  PosixSocket socket;
+  open(socket, server);
+  int calls = 0;
+  std::vector<std::string> errors;
+  socket.WhileWaiting = [&] { return ++calls < 5; };
+  socket.OnError = [&](const SocketError& e) { errors.emplace_back(e.what()); };
+  try {
+    socket.Send(blockLargerThanTheBuffers());
+    FAIL() << "the peer took it all";
+  } catch (const SocketError& error) {
+    EXPECT_EQ(error.Code(), ECANCELED) << error.what();
+    EXPECT_EQ(error.Call(), "send");
+  }
+  EXPECT_EQ(calls, 5);
+  EXPECT_EQ(errors, std::vector<std::string>{"Cancelled (send)"});
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndTls, PosixSocketPeerTest, ::testing::Bool(),
