@@ -79,9 +79,14 @@ void KeyRecording::setCodes(std::string_view codes) {
   }
 }
 
-void SendKeysTo(KeySender& sender, std::string_view windowTitle, std::string_view keys) {
-  sender.MakeWindowActive(sender.GetHandleFromWindowTitle(windowTitle));
+bool SendKeysTo(KeySender& sender, std::string_view windowTitle, std::string_view keys) {
+  const KeySender::WindowHandle window = sender.GetHandleFromWindowTitle(windowTitle);
+  // Without the mail program's window the keys would land in whatever
+  // program has the focus, where Ctrl+M or F9 may do anything.
+  if (window == 0) return false;
+  sender.MakeWindowActive(window);
   sender.SendKeys(keys);
+  return true;
 }
 
 std::string GetEmailProg(const std::optional<std::string>& defaultMailProgramName) {

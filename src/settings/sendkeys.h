@@ -102,9 +102,9 @@ class KeySender {
   virtual void SendKeys(std::string_view codes) = 0;
 };
 
-// Brings the window with that title forward and plays the keys; with no such
-// window the keys go to whichever window has the focus.
-void SendKeysTo(KeySender& sender, std::string_view windowTitle, std::string_view keys);
+// Brings the window with that title forward and plays the keys. With no such
+// window nothing is sent (false).
+bool SendKeysTo(KeySender& sender, std::string_view windowTitle, std::string_view keys);
 
 // The mail program's title for the wizard's field: the desktop's default mail
 // program's name, else the design text.

@@ -17,7 +17,7 @@ class RecordingKeySender : public KeySender {
  public:
   std::vector<std::string> log;
   std::optional<std::string> reason;
-  std::string knownTitle = "mail - inbox";
+  std::string knownTitle = "Mail - Inbox";
 
   std::optional<std::string> unavailableReason() override { return reason; }
   WindowHandle GetHandleFromWindowTitle(std::string_view title) override {
@@ -169,8 +169,8 @@ TEST(SendRxExecute, DeletesQuitsAndPlaysBothSequencesIntoTheMailProgram) {
   sr.SendRxExecute(host);
   EXPECT_EQ(host.log,
             (std::vector<std::string>{"minimize", "delete", "LastListedCount 0", "quit", "reset"}));
-  EXPECT_EQ(sender.log, (std::vector<std::string>{"find Mail - Inbox", "activate 0", "keys 252,77,",
-                                                  "find Mail - Inbox", "activate 0", "keys 253,"}));
+  EXPECT_EQ(sender.log, (std::vector<std::string>{"find Mail - Inbox", "activate 7", "keys 252,77,",
+                                                  "find Mail - Inbox", "activate 7", "keys 253,"}));
 }
 
 TEST(SendRxExecute, StopsWhereNothingIsToBeDone) {
@@ -201,10 +201,21 @@ TEST(SendRxExecute, StopsWhereNothingIsToBeDone) {
   }
 }
 
+TEST(SendRxExecute, WithoutTheMailProgramsWindowSendsNothingButTheDeletionsAreFinal) {
+  Host host;
+  host.settings().setKeySetA("\xFCM");
+  host.settings().setKeySetB("\xFD");
+  host.settings().setEmailProg("Not Running");
+  RecordingKeySender sender;
+  SendReceive(sender).SendRxExecute(host);
+  EXPECT_EQ(host.log, (std::vector<std::string>{"minimize", "delete", "LastListedCount 0", "quit", "reset"}));
+  EXPECT_EQ(sender.log, (std::vector<std::string>{"find Not Running", "find Not Running"}));
+}
+
 TEST(SendRxExecute, ReadsTheStoredHotKeyOncePerRun) {
   Host host;
   host.settings().setKeySetA("\xFCM");
-  host.settings().setEmailProg("p");
+  host.settings().setEmailProg("Mail - Inbox");
   RecordingKeySender sender;
   SendReceive sr(sender);
   sr.SendRxExecute(host);
@@ -242,8 +253,8 @@ TEST(TestKey1Click, YesStoresBothSequencesAndTheProgram) {
   RecordingKeySender sender;
   const auto out = TestKey1Click(sender, host, "xm", "\xFCM", "Mail - Inbox");
   EXPECT_FALSE(out.clearMacroEdit);
-  EXPECT_EQ(sender.log, (std::vector<std::string>{"find Mail - Inbox", "activate 0", "keys 252,77,",
-                                                  "find Mail - Inbox", "activate 0", "keys 253,"}));
+  EXPECT_EQ(sender.log, (std::vector<std::string>{"find Mail - Inbox", "activate 7", "keys 252,77,",
+                                                  "find Mail - Inbox", "activate 7", "keys 253,"}));
   EXPECT_EQ(host.log,
             (std::vector<std::string>{"ask Did your email program Send/Receive?", "ready"}));
   EXPECT_EQ(host.settings().KeySetA(), "\xFCM");

@@ -28,6 +28,7 @@
 #include "platform/qt_desktop_port.h"
 #include "platform/qt_event_pump.h"
 #include "platform/qt_sound_player.h"
+#include "platform/x11_mail_program.h"
 #include "platform/xdg_autostart.h"
 #include "protocols/clock.h"
 #include "settings/settings_home.h"
@@ -100,6 +101,7 @@ int Program::run() {
   auto& kv = *kv_;
   kv.setSoundPlayer(std::make_unique<platform::QtSoundPlayer>());
   kv.setDesktop(std::make_unique<platform::QtDesktopPort>());
+  kv.setMailProgram(std::make_unique<platform::X11MailProgram>());
   // The idle measure: the user's key and mouse events to our own windows.
   inputWatch_ = std::make_unique<platform::InputWatch>([&kv] { kv.inputSeen(); });
   kv.FormCreate();
