@@ -31,11 +31,15 @@ const char* const kNeedsX11Text =
 
 namespace {
 
-Display* dpy(void* d) { return static_cast<Display*>(d); }
+Display* dpy(void* d) {
+  return static_cast<Display*>(d);
+}
 
 // A window can go away between listing and reading it; Xlib's default
 // handler would end the program for that.
-int ignoreXError(Display*, XErrorEvent*) { return 0; }
+int ignoreXError(Display*, XErrorEvent*) {
+  return 0;
+}
 
 std::vector<Window> windowList(Display* d, Window w, const char* property) {
   std::vector<Window> out;
@@ -77,7 +81,8 @@ QString windowTitle(Display* d, Window w) {
                          XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
                          &data) == Success &&
       data != nullptr) {
-    if (format == 8) title = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<int>(count));
+    if (format == 8)
+      title = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<int>(count));
     XFree(data);
   }
   if (!title.isEmpty()) return title;
@@ -128,47 +133,71 @@ bool focusIsIn(Display* d, Window w) {
 
 KeySym virtualKeySym(unsigned vk) {
   switch (vk) {
-    case 8: return XK_BackSpace;
-    case 9: return XK_Tab;
-    case 13: return XK_Return;
-    case 16: return XK_Shift_L;
-    case 17: return XK_Control_L;
-    case 18: return XK_Alt_L;
-    case 19: return XK_Pause;
-    case 20: return XK_Caps_Lock;
-    case 27: return XK_Escape;
-    case 33: return XK_Page_Up;
-    case 34: return XK_Page_Down;
-    case 35: return XK_End;
-    case 36: return XK_Home;
-    case 37: return XK_Left;
-    case 38: return XK_Up;
-    case 39: return XK_Right;
-    case 40: return XK_Down;
-    case 45: return XK_Insert;
-    case 46: return XK_Delete;
-    default: break;
+    case 8:
+      return XK_BackSpace;
+    case 9:
+      return XK_Tab;
+    case 13:
+      return XK_Return;
+    case 16:
+      return XK_Shift_L;
+    case 17:
+      return XK_Control_L;
+    case 18:
+      return XK_Alt_L;
+    case 19:
+      return XK_Pause;
+    case 20:
+      return XK_Caps_Lock;
+    case 27:
+      return XK_Escape;
+    case 33:
+      return XK_Page_Up;
+    case 34:
+      return XK_Page_Down;
+    case 35:
+      return XK_End;
+    case 36:
+      return XK_Home;
+    case 37:
+      return XK_Left;
+    case 38:
+      return XK_Up;
+    case 39:
+      return XK_Right;
+    case 40:
+      return XK_Down;
+    case 45:
+      return XK_Insert;
+    case 46:
+      return XK_Delete;
+    default:
+      break;
   }
   if (vk >= 112 && vk <= 123) return XK_F1 + (vk - 112);
   return NoSymbol;
 }
 
 KeySym modifierKeySym(unsigned vk) {
-  return vk == settings::kVkShift ? XK_Shift_L : vk == settings::kVkControl ? XK_Control_L : XK_Alt_L;
+  return vk == settings::kVkShift     ? XK_Shift_L
+         : vk == settings::kVkControl ? XK_Control_L
+                                      : XK_Alt_L;
 }
 
-constexpr KeySym kModifierKeys[] = {XK_Shift_L,   XK_Shift_R, XK_Control_L, XK_Control_R,
-                                    XK_Alt_L,     XK_Alt_R,   XK_Meta_L,    XK_Meta_R,
-                                    XK_Super_L,   XK_Super_R, XK_ISO_Level3_Shift};
+constexpr KeySym kModifierKeys[] = {XK_Shift_L, XK_Shift_R, XK_Control_L,       XK_Control_R,
+                                    XK_Alt_L,   XK_Alt_R,   XK_Meta_L,          XK_Meta_R,
+                                    XK_Super_L, XK_Super_R, XK_ISO_Level3_Shift};
 
 }  // namespace
 
-X11KeySender::X11KeySender(std::function<void()> afterEachKey) : afterEachKey_(std::move(afterEachKey)) {}
+X11KeySender::X11KeySender(std::function<void()> afterEachKey)
+    : afterEachKey_(std::move(afterEachKey)) {}
 
 X11KeySender::~X11KeySender() {
   if (display_ != nullptr) {
     // Never leave a key of ours held down.
-    for (const unsigned kc : ownDown_) fakeKey(kc, false);
+    for (const unsigned kc : ownDown_)
+      fakeKey(kc, false);
     XFlush(dpy(display_));
     XCloseDisplay(dpy(display_));
   }
@@ -208,7 +237,8 @@ settings::KeySender::WindowHandle X11KeySender::GetHandleFromWindowTitle(std::st
     // reparenting manager's frames, their children.
     for (const Window top : children(d, root)) {
       candidates.push_back(top);
-      for (const Window c : children(d, top)) candidates.push_back(c);
+      for (const Window c : children(d, top))
+        candidates.push_back(c);
     }
   }
   const QString wanted = QString::fromUtf8(title.data(), static_cast<int>(title.size()));
@@ -266,11 +296,13 @@ void X11KeySender::SendKeys(std::string_view codes) {
     if (kc == 0 || ownDown_.count(kc) != 0) continue;
     if ((keymap[kc / 8] & (1 << (kc % 8))) != 0) {
       bool seen = false;
-      for (const unsigned u : userHeld) seen = seen || u == kc;
+      for (const unsigned u : userHeld)
+        seen = seen || u == kc;
       if (!seen) userHeld.push_back(kc);
     }
   }
-  for (const unsigned kc : userHeld) fakeKey(kc, false);
+  for (const unsigned kc : userHeld)
+    fakeKey(kc, false);
 
   for (const settings::KeyStep& step : settings::decodeKeyCodes(codes)) {
     using Kind = settings::KeyStep::Kind;
@@ -310,7 +342,8 @@ void X11KeySender::SendKeys(std::string_view codes) {
           }
         }
         if (level < 0) {
-          qWarning("hot-key: the keyboard layout cannot type character %u; it is skipped", step.code);
+          qWarning("hot-key: the keyboard layout cannot type character %u; it is skipped",
+                   step.code);
           break;
         }
         tap(kc, level == 1 && !step.modifierHeld);
@@ -321,14 +354,15 @@ void X11KeySender::SendKeys(std::string_view codes) {
     if (afterEachKey_) afterEachKey_();
   }
 
-  for (const unsigned kc : userHeld) fakeKey(kc, true);
+  for (const unsigned kc : userHeld)
+    fakeKey(kc, true);
   XFlush(d);
 }
 
 std::optional<std::string> defaultMailProgramName() {
   QProcess query;
-  query.start(QStringLiteral("xdg-mime"),
-              {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto")});
+  query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                           QStringLiteral("x-scheme-handler/mailto")});
   if (!query.waitForFinished(2000) || query.exitCode() != 0) {
     query.kill();
     query.waitForFinished(1000);
@@ -339,13 +373,16 @@ std::optional<std::string> defaultMailProgramName() {
 
   QStringList dirs;
   const QByteArray home = qgetenv("XDG_DATA_HOME");
-  dirs << (home.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : QString::fromLocal8Bit(home));
+  dirs << (home.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share")
+                          : QString::fromLocal8Bit(home));
   const QByteArray data = qgetenv("XDG_DATA_DIRS");
-  dirs << (data.isEmpty() ? QStringLiteral("/usr/local/share:/usr/share") : QString::fromLocal8Bit(data))
+  dirs << (data.isEmpty() ? QStringLiteral("/usr/local/share:/usr/share")
+                          : QString::fromLocal8Bit(data))
               .split(QLatin1Char(':'), Qt::SkipEmptyParts);
   // A desktop file id "vendor-app.desktop" may also stand for vendor/app.desktop.
   QStringList names{id};
-  if (id.contains(QLatin1Char('-'))) names << QString(id).replace(QLatin1Char('-'), QLatin1Char('/'));
+  if (id.contains(QLatin1Char('-')))
+    names << QString(id).replace(QLatin1Char('-'), QLatin1Char('/'));
   for (const QString& dir : dirs) {
     for (const QString& name : names) {
       QFile file(dir + QStringLiteral("/applications/") + name);

@@ -208,7 +208,8 @@ TEST(SendRxExecute, WithoutTheMailProgramsWindowSendsNothingButTheDeletionsAreFi
   host.settings().setEmailProg("Not Running");
   RecordingKeySender sender;
   SendReceive(sender).SendRxExecute(host);
-  EXPECT_EQ(host.log, (std::vector<std::string>{"minimize", "delete", "LastListedCount 0", "quit", "reset"}));
+  EXPECT_EQ(host.log,
+            (std::vector<std::string>{"minimize", "delete", "LastListedCount 0", "quit", "reset"}));
   EXPECT_EQ(sender.log, (std::vector<std::string>{"find Not Running", "find Not Running"}));
 }
 

@@ -4,7 +4,8 @@
 // recorded keys as ordinary key events; a title that matches no window must
 // send nothing; without an X11 session the command only says why.
 //
-// Skipped when Xvfb or jwm is not installed (packages xvfb jwm). Every
+// Skipped when Xvfb, jwm or xprop is not installed (packages xvfb jwm
+// x11-utils). Every
 // process started here is stopped by its PID.
 
 #include <QProcess>
@@ -45,7 +46,8 @@ struct Child {
   QStringList keys() {
     QStringList out;
     for (const QString& l : lines()) {
-      if (l.startsWith(QStringLiteral("press ")) || l.startsWith(QStringLiteral("release "))) out << l;
+      if (l.startsWith(QStringLiteral("press ")) || l.startsWith(QStringLiteral("release ")))
+        out << l;
     }
     return out;
   }
@@ -80,8 +82,9 @@ struct Main {
   explicit Main(const std::string& emailProg) {
     kv = std::make_unique<app::TKVmain>(app::Ports{{}, pump, clock, prompter},
                                         home.path().toStdString());
-    kv->Settings.setKeySetA("\xFC"
-                            "M");
+    kv->Settings.setKeySetA(
+        "\xFC"
+        "M");
     kv->Settings.setKeySetB("\xFD");
     kv->Settings.setEmailProg(emailProg);
     kv->VTree1.setRootNodeCount(1);
@@ -116,7 +119,9 @@ class HotkeyX11Test : public QObject {
 void HotkeyX11Test::initTestCase() {
   const QString xvfb = QStandardPaths::findExecutable("Xvfb");
   const QString jwm = QStandardPaths::findExecutable("jwm");
-  if (xvfb.isEmpty() || jwm.isEmpty()) QSKIP("needs Xvfb and jwm (packages xvfb jwm)");
+  if (xvfb.isEmpty() || jwm.isEmpty() || QStandardPaths::findExecutable("xprop").isEmpty()) {
+    QSKIP("needs Xvfb, jwm and xprop (packages xvfb jwm x11-utils)");
+  }
   xvfb_.process->start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
   QVERIFY2(xvfb_.process->waitForStarted(10000), "Xvfb did not start");
   QTRY_VERIFY_WITH_TIMEOUT(
@@ -131,6 +136,14 @@ void HotkeyX11Test::initTestCase() {
   config.close();
   jwm_.process->start(jwm, {"-f", dir_.filePath("jwmrc")});
   QVERIFY2(jwm_.process->waitForStarted(10000), "jwm did not start");
+  // Windows mapped before jwm manages the screen would never be activated.
+  const auto managing = [] {
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {"-root", "_NET_SUPPORTING_WM_CHECK"});
+    xprop.waitForFinished(5000);
+    return xprop.readAllStandardOutput().contains("window id");
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(managing(), 20000);
   // The mail program first, another program after it: the mail program is
   // not the one in front when the keys are sent.
   startPeer(mail_, QStringLiteral("Kelvrin Test Mail"));
@@ -155,7 +168,8 @@ void HotkeyX11Test::sendReceivePlaysTheHotKeyIntoTheMailProgramOnly() {
   kelvrin::platform::X11MailProgram program;
   program.SendReceive1Click(*main.kv);
 
-  const QStringList expected = {"press Control_L 0", "press m 0", "release m 0", "release Control_L 0"};
+  const QStringList expected = {"press Control_L 0", "press m 0", "release m 0",
+                                "release Control_L 0"};
   QTRY_COMPARE_WITH_TIMEOUT(mail_.keys().size(), expected.size(), 10000);
   // Nothing more arrives after the four.
   QTest::qWait(300);

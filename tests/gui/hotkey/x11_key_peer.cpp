@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
   XStoreName(d, w, argv[1]);
   const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
   XChangeProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), utf8, 8, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(argv[1]), static_cast<int>(std::strlen(argv[1])));
+                  reinterpret_cast<const unsigned char*>(argv[1]),
+                  static_cast<int>(std::strlen(argv[1])));
   XWMHints hints{};
   hints.flags = InputHint;
   hints.input = True;
