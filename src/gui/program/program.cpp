@@ -37,6 +37,7 @@
 #include "platform/qt_event_pump.h"
 #include "platform/qt_https_fetch.h"
 #include "platform/qt_sound_player.h"
+#include "platform/x11_mail_program.h"
 #include "platform/xdg_autostart.h"
 #include "protocols/clock.h"
 #include "settings/settings_home.h"
@@ -114,6 +115,7 @@ int Program::run() {
   }
   // Command and flash mails are taken out of every check and answered.
   kv.setSysMessages(std::make_unique<outgoing::CommandMails>(kv));
+  kv.setMailProgram(std::make_unique<platform::X11MailProgram>());
   // The idle measure: the user's key and mouse events to our own windows.
   inputWatch_ = std::make_unique<platform::InputWatch>([&kv] { kv.inputSeen(); });
   // Before FormCreate, which has the website list put in order.

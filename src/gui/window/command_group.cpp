@@ -67,8 +67,7 @@ void CommandGroup::execute(const std::string& /*name*/) {
       kv_.btOpenClick();
       break;
     case app::kTagSendReceive:
-      // Send/Receive replays the mail program's hot-key; until that part is
-      // there its commands stay disabled and do nothing.
+      kv_.mailProgram().SendReceive1Click(kv_);
       break;
     case app::kTagSpamDelete:
     case app::kTagDeleteAll:
