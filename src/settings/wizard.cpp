@@ -1,6 +1,7 @@
 #include "settings/wizard.h"
 
 #include <algorithm>
+#include <string_view>
 #include <cctype>
 #include <charconv>
 #include <filesystem>
@@ -297,7 +298,7 @@ void TKVWForm1::takeAddress() {
   const std::string address = draft_->text("KVWMainEmail1");
   if (address.empty()) return;
   const auto& entries = lbAllowEM_.entries();
-  const bool known = std::any_of(entries.begin(), entries.end(), [&](const std::string& entry) {
+  const bool known = std::any_of(entries.begin(), entries.end(), [&](std::string_view entry) {
     return base::compareFoldingAscii(entry, address) == 0;
   });
   if (!known) lbAllowEM_.Add(address);
