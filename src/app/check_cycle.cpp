@@ -304,7 +304,7 @@ void CheckCycle::serverMessagesSteps() {
 void CheckCycle::fetchHeaders() {
   auto& client = kv_.Pop3Client1;
   std::unique_ptr<HeaderCache> cache;
-  if (!cacheFolder_.empty() && client.UIDLSupported) {
+  if (!cacheFolder_.empty() && client.UIDLSupported && kv_.KVmain->checked("HeaderCache1")) {
     cache = std::make_unique<HeaderCache>(cacheFolder_, client.Host, client.Port, client.UserId);
     if (!cache->Open()) cache.reset();
   }

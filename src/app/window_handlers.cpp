@@ -121,7 +121,7 @@ bool WindowHandlers::OptionClick(std::string_view name) {
     Hints1Click();
   } else if (name == "WinStart1") {
     WinStart1Click();
-  } else if (name == "ShowTips1" || name == "FlashSent1") {
+  } else if (name == "ShowTips1" || name == "FlashSent1" || name == "HeaderCache1") {
     kv_.KVmain->toggle(name);
   } else {
     return false;

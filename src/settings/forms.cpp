@@ -61,6 +61,8 @@ std::unique_ptr<Form> makeKVmainForm() {
   f.addChecked("KeepDeleted1", true, "Keep Deleted Mail");
   f.addValue("KeepDeletedDays", 14);
   f.addValue("KeepDeletedMB", 200);
+  // Headers of earlier checks taken from the cache instead of a TOP each.
+  f.addChecked("HeaderCache1", true, "Use header cache");
 
   // Commands: menu items and actions are checkable components too, so their
   // (always unchecked) state is stored like an option's and never read.

@@ -17,6 +17,7 @@
 #include "app/deletion.h"
 #include "app/header_cache.h"
 #include "app/message_view_handlers.h"
+#include "app/window_handlers.h"
 
 namespace kelvrin::test {
 namespace {
@@ -204,6 +205,25 @@ TEST_F(PipelinedCheck, NoCacheWithoutUniqueIdsOrWhenTurnedOff) {
   check();
   EXPECT_EQ(kv->VTree1.rows().size(), 7u);
   EXPECT_FALSE(fs::exists(cacheFile()));
+}
+
+// The desktop program's option: off, every header is fetched again, and the
+// choice outlives the run.
+TEST_F(PipelinedCheck, HeaderCacheOptionOffFetchesEveryHeader) {
+  reset(true, true);
+  check();
+  ASSERT_TRUE(fs::exists(cacheFile()));
+  ASSERT_TRUE(kv->KVmain->checked("HeaderCache1")) << "on by default";
+  ASSERT_TRUE(kv->Window().OptionClick("HeaderCache1"));
+  EXPECT_FALSE(kv->KVmain->checked("HeaderCache1"));
+  kv->SaveOptions();
+
+  reset(true, true);
+  EXPECT_FALSE(kv->KVmain->checked("HeaderCache1")) << "read back from the settings file";
+  check();
+  EXPECT_EQ(commandsNamed("TOP "), 7);
+  EXPECT_EQ(kv->Pop3Client1.HeadersKnown, 0);
+  EXPECT_EQ(kv->VTree1.rows().size(), 7u);
 }
 
 // The fault sweep of the per-message dialogue, in the middle of batches

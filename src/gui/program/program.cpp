@@ -19,9 +19,11 @@
 #include "app/status_bar.h"
 #include "app/window_handlers.h"
 #include "gui/dialogs/box_dialogs.h"
+#include "gui/dialogs/deleted_mail_window.h"
 #include "gui/dialogs/qt_prompter.h"
 #include "gui/dialogs/tips_dialog.h"
 #include "gui/program/qt_settings_wizard.h"
+#include "gui/program/screenshot_scene.h"
 #include "gui/program/signal_bridge.h"
 #include "gui/program/single_instance.h"
 #include "gui/program/tray_hook.h"
@@ -41,6 +43,7 @@
 #include "platform/xdg_autostart.h"
 #include "protocols/clock.h"
 #include "settings/settings_home.h"
+#include "ui/message_box.h"
 
 #include "quarantine/quarantine_store.h"
 #include "update/version_checker.h"
@@ -163,6 +166,8 @@ int Program::run() {
   QObject* tray = tray_.get();
   window_->setTrayAvailable([tray] { return trayShown(tray); });
   window_->setExitSequence([this] { exitSequence(true); });
+  window_->setDeletedMailOpener([this] { openDeletedMail(); });
+  armScreenshotScene(kv, *window_, *trayMenu_);
 
   connect(&signals_, &SignalBridge::received, this, [this](int) { exitSequence(false); });
   connect(qApp, &QGuiApplication::commitDataRequest, this,
@@ -224,6 +229,23 @@ int Program::run() {
   }
   looping_ = true;
   return QApplication::exec();
+}
+
+void Program::openDeletedMail() {
+  if (!deletedMail_) {
+    std::filesystem::path folder;
+    try {
+      folder = quarantine::QuarantineStore::DefaultFolder(settings::processEnvironment);
+    } catch (const std::exception& e) {
+      prompter_.MsgBox(e.what(), "Deleted mail", false, ui::kMbOk | ui::kMbIconStop);
+      return;
+    }
+    deletedMail_ = new DeletedMailWindow(folder, *kv_->KVWForm1, *pump_, window_.get());
+  }
+  if (deletedMail_->isVisible()) deletedMail_->refresh();
+  deletedMail_->show();
+  deletedMail_->raise();
+  deletedMail_->activateWindow();
 }
 
 void Program::handleRequest(const QString& request) {

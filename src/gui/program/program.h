@@ -6,6 +6,7 @@
 // termination signals and the end of the desktop session).
 
 #include <QObject>
+#include <QPointer>
 #include <filesystem>
 #include <memory>
 
@@ -36,6 +37,7 @@ class QuarantineStore;
 
 namespace kelvrin::gui {
 
+class DeletedMailWindow;
 class MainWindow;
 class QtPrompter;
 class SignalBridge;
@@ -62,6 +64,7 @@ class Program : public QObject {
   void exitSequence(bool closeQueried);
 
  private:
+  void openDeletedMail();
   std::filesystem::path home_;
   ProgramOptions options_;
   QtPrompter& prompter_;
@@ -82,6 +85,7 @@ class Program : public QObject {
   std::unique_ptr<QMenu> trayMenu_;
   std::unique_ptr<QObject> tray_;
   std::unique_ptr<QObject> inputWatch_;
+  QPointer<DeletedMailWindow> deletedMail_;  // a child of the main window
   ui::TTips tips_;
   SignalBridge& signals_;
   bool exited_ = false;

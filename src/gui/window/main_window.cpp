@@ -1,10 +1,11 @@
 #include "gui/window/main_window.h"
 
 #include "gui/window/communications_tab.h"
-
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -16,7 +17,9 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
+#include <QWhatsThis>
 #include <array>
 
 #include "app/body_display.h"
@@ -30,19 +33,21 @@
 #include "gui/window/message_table_model.h"
 #include "gui/window/message_tree_view.h"
 #include "gui/window/timer_driver.h"
+#include "notify/hint_display.h"
 
 namespace kelvrin::gui {
 
 namespace {
 
 // The option items of the Options menu, in menu order.
-constexpr std::array<const char*, 24> kOptionItems = {
+constexpr std::array<const char*, 25> kOptionItems = {
     "MinCheck1",     "WinStart1",       "CloseToTray1",    "MinOnDel1",
     "SndEnable1",    "SndVoiceEnable1", "DelAll1",         "MenuSel",
     "NonInterDel1",  "AutoSR",          "Invasive1",       "TrayBalloonNotify1",
     "EmailBalloon1", "AllowCtrlDel",    "WarnDelNoSpam1",  "showcurrent_IP",
     "ExtraAdds1",    "RedialAll1",      "DisableScnsave1", "EnterDispBody1",
     "AutoUpdate1",   "ShowTips1",       "Hints1",          "FlashSent1",
+    "HeaderCache1",
 };
 
 // The tray menu Popup2, in menu order.
@@ -84,6 +89,7 @@ MainWindow::MainWindow(app::TKVmain& kv, QWidget* parent) : QMainWindow(parent),
   buildCentre();
   buildStatusBar();
   bindModels();
+  applyWhatsThis();
   qApp->installEventFilter(this);
   resize(1024, 700);
 }
@@ -184,6 +190,11 @@ void MainWindow::setOptionHandler(const std::string& name, std::function<void()>
   optionHandlers_[name] = std::move(handler);
 }
 
+void MainWindow::setDeletedMailOpener(std::function<void()> open) {
+  deletedMailOpener_ = std::move(open);
+  deletedMail_->setEnabled(static_cast<bool>(deletedMailOpener_));
+}
+
 void MainWindow::buildToolBar() {
   toolBar_ = addToolBar(QStringLiteral("ToolBar1"));
   toolBar_->setObjectName(QStringLiteral("ToolBar1"));
@@ -236,6 +247,15 @@ void MainWindow::buildMenuBar() {
   account->addAction(commandAction("SecAccount"));
   connect(account, &QMenu::aboutToShow, this, [this] { kv_.Check().DDownAcctPopup(); });
   mail->addSeparator();
+  // The quarantine's window belongs to this window alone: no command of the
+  // core stands behind it.
+  deletedMail_ = mail->addAction(tr("Deleted mail..."));
+  deletedMail_->setObjectName(QStringLiteral("DeletedMail1"));
+  deletedMail_->setEnabled(false);
+  connect(deletedMail_, &QAction::triggered, this, [this] {
+    if (deletedMailOpener_) deletedMailOpener_();
+  });
+  mail->addSeparator();
   mail->addAction(commandAction("MenuItem1"));
 
   QMenu* options = bar->addMenu(tr("&Options"));
@@ -255,6 +275,11 @@ void MainWindow::buildMenuBar() {
   connect(intro, &QAction::triggered, this, [this] { kv_.windowPort().ShowHelp("Intro"); });
   help->addSeparator();
   help->addAction(commandAction("Check4NewVer1"));
+  // The caption's "?" button: the next click on a control shows its text.
+  whatsThis_ = help->addAction(tr("What's &This?"));
+  whatsThis_->setObjectName(QStringLiteral("CaptionButton1"));
+  whatsThis_->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
+  connect(whatsThis_, &QAction::triggered, this, [] { QWhatsThis::enterWhatsThisMode(); });
 }
 
 void MainWindow::buildCentre() {
@@ -527,8 +552,70 @@ void MainWindow::changeEvent(QEvent* event) {
   }
 }
 
+void MainWindow::applyWhatsThis() {
+  // Short forms of the help pages (messages, commands, status texts).
+  view_->setWhatsThis(
+      tr("<b>The message view</b><p>One row per waiting message, highest spam level first. "
+         "The box of a row marks it for deletion ([X]); the bar shows the spam level 0 to 10, "
+         "and levels above 7 are marked by the check itself. Click a column header to sort by "
+         "it, Space marks the selected rows, Enter shows a message's text.</p>"));
+  const std::pair<const char*, const char*> commands[] = {
+      {"ToolButton2",
+       "<b>Check</b> (F5)<p>Connects to the POP3 server, fetches the header block, size and "
+       "id of every waiting message, scores them and lists them. The arrow chooses the "
+       "account.</p>"},
+      {"ToolButton3",
+       "<b>Spam delete</b> (Del)<p>Deletes on the server the messages marked with [X], each "
+       "after a copy of it was kept (Mail, Deleted mail...).</p>"},
+      {"ToolButton8", "<b>Cancel</b> (Esc)<p>Stops the check or deletion in progress.</p>"},
+      {"ToolButton5", "<b>Delete All</b><p>Deletes every listed message on the server.</p>"},
+      {"ToolButton4",
+       "<b>Send/Receive</b> (F9)<p>Makes your own mail program send and receive by replaying "
+       "its recorded hot-key.</p>"},
+      {"Help1", "<b>Help</b> (F1)<p>Opens these help pages.</p>"},
+      {"ToolButton1", "<b>Exit</b><p>Ends Kelvrin.</p>"},
+  };
+  for (const auto& [name, text] : commands) {
+    if (QWidget* button = toolBar_->widgetForAction(commandAction(name))) {
+      button->setWhatsThis(tr(text));
+    }
+  }
+  statusBar()->setWhatsThis(
+      tr("<b>The status bar</b><p>What Kelvrin is doing or what happened last; the number of "
+         "messages the last check listed; your computer's address, or why a message got its "
+         "level when you point at it; the gauge of the check or deletion in progress.</p>"));
+  tabs_->setWhatsThis(
+      tr("<b>Server</b> lists the messages of the last check (or shows \"You have mail\"); "
+         "<b>Communications</b> holds the favourites and the web-site list."));
+}
+
+qint64 MainWindow::showHint(QWidget* widget, const QPoint& globalPos, const QString& text) {
+  const qint64 pause = notify::HintHidePause(text.toStdString());
+  QToolTip::showText(globalPos, text, widget, QRect(), static_cast<int>(pause));
+  lastHintPause_ = pause;
+  return pause;
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::ToolTip && !kv_.KVmain->checked("Hints1")) return true;
+  if (event->type() == QEvent::ToolTip) {
+    if (!kv_.KVmain->checked("Hints1")) return true;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this) return false;
+    // DisplayHint: shown at once, and up long enough to be read.
+    auto* help = static_cast<QHelpEvent*>(event);
+    QString text;
+    if (auto* itemView = qobject_cast<QAbstractItemView*>(widget->parentWidget());
+        itemView != nullptr && itemView->viewport() == widget) {
+      const QModelIndex at = itemView->indexAt(help->pos());
+      if (at.isValid()) text = at.data(Qt::ToolTipRole).toString();
+      if (text.isEmpty()) text = itemView->toolTip();
+    } else {
+      text = widget->toolTip();
+    }
+    if (text.isEmpty()) return false;
+    showHint(widget, help->globalPos(), text);
+    return true;
+  }
   if (event->type() == QEvent::MouseMove &&
       (watched == youHaveMail_ || watched == youHaveMailLabel_)) {
     kv_.Check().guarded(

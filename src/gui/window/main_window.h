@@ -76,6 +76,16 @@ class MainWindow : public QMainWindow {
   // (the tip dialog of "Show Tips"); the item still shows the option.
   void setOptionHandler(const std::string& name, std::function<void()> handler);
 
+  // The "Deleted mail..." item of the Mail menu opens what this gives (the
+  // item stays disabled without it).
+  void setDeletedMailOpener(std::function<void()> open);
+  QAction* deletedMailAction() const { return deletedMail_; }
+  // The "?" of the caption: context help for the next click.
+  QAction* whatsThisAction() const { return whatsThis_; }
+  // Shows a hint for as long as the hint rule says; returns that pause.
+  qint64 showHint(QWidget* widget, const QPoint& globalPos, const QString& text);
+  qint64 lastHintPause() const { return lastHintPause_; }
+
   // Runs once a close of the window was accepted: the program's exit
   // sequence. While it runs (and after), closing is not asked again.
   void setExitSequence(std::function<void()> exit) { exitSequence_ = std::move(exit); }
@@ -105,6 +115,7 @@ class MainWindow : public QMainWindow {
   void buildCentre();
   void buildStatusBar();
   void bindModels();
+  void applyWhatsThis();
   void syncView();
   void applyColumnWidths();
   void syncBars();
@@ -136,6 +147,10 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<TimerDriver> snoozeTimer_;
   std::function<bool()> trayAvailable_;
   std::function<void()> exitSequence_;
+  QAction* deletedMail_ = nullptr;
+  QAction* whatsThis_ = nullptr;
+  qint64 lastHintPause_ = 0;
+  std::function<void()> deletedMailOpener_;
   bool exiting_ = false;
   // The header resizes its sections itself when the model is reset; only
   // the user's resizing is the core's column width.

@@ -1,0 +1,24 @@
+#pragma once
+
+// For the documentation's screenshots only: with KELVRIN_SCREENSHOT_SCENE
+// set (body, box or traymenu), the program opens that window, box or menu
+// once the first check has listed messages, so that a script need not
+// reach into the program with synthetic keys. Without the variable nothing
+// happens.
+
+#include <QObject>
+
+class QMenu;
+
+namespace kelvrin::app {
+class TKVmain;
+}
+
+namespace kelvrin::gui {
+
+class MainWindow;
+
+// Arms the scene named by the environment, if any.
+void armScreenshotScene(app::TKVmain& kv, MainWindow& window, QMenu& trayMenu);
+
+}  // namespace kelvrin::gui
