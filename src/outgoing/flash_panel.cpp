@@ -20,7 +20,7 @@ void FlashPanel::FlashButtonClick(FlashType type, const std::string& greeting, i
   auto& favourites = *kv_.Favourites1;
   std::vector<std::string> chosen;
   for (int i = 0; i < favourites.Count(); ++i) {
-    if (favourites.Selected(i)) chosen.push_back(favourites.Items(i));
+    if (favourites.Selected(i)) chosen.emplace_back(favourites.Items(i));
   }
   if (chosen.empty()) {
     kv_.Prompter.MsgBox("Message request failed:\rSelect destination(s) in Favourites", "Kelvrin",

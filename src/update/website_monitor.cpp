@@ -71,7 +71,7 @@ void WebsiteMonitor::setKeepLogfile(bool on) {
 
 void WebsiteMonitor::WebListBox1Exit() {
   bool ownSite = false;
-  for (const std::string& entry : list_.entries()) {
+  for (std::string_view entry : list_.entries()) {
     if (!isPlaceholder(entry) && !hostOfEntry(entry).empty()) ownSite = true;
   }
   if (ownSite) {
@@ -102,7 +102,7 @@ void WebsiteMonitor::Run() {
     ~Done() { flag = false; }
   } done{running_};
   // The boxes let events run: the list may change under the loop.
-  const std::vector<std::string> entries = list_.entries();
+  const std::vector<std::string> entries(list_.entries().begin(), list_.entries().end());
   for (const std::string& entry : entries) {
     const std::string host = hostOfEntry(entry);
     if (host.empty()) continue;

@@ -1,6 +1,5 @@
 #include "gui/window/main_window.h"
 
-#include "gui/window/communications_tab.h"
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,6 +28,7 @@
 #include "app/window_handlers.h"
 #include "gui/dialogs/qt_text.h"
 #include "gui/window/command_group.h"
+#include "gui/window/communications_tab.h"
 #include "gui/window/level_bar_delegate.h"
 #include "gui/window/message_table_model.h"
 #include "gui/window/message_tree_view.h"
