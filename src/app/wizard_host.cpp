@@ -6,8 +6,11 @@
 namespace kelvrin::app {
 
 KvWizardHost::KvWizardHost(TKVmain& kv,
-                           std::function<std::string(const std::string&)> certificateProblem)
-    : kv_(kv), certificateProblem_(std::move(certificateProblem)) {}
+                           std::function<std::string(const std::string&)> certificateProblem,
+                           std::function<std::string()> emailProg)
+    : kv_(kv),
+      certificateProblem_(std::move(certificateProblem)),
+      emailProg_(std::move(emailProg)) {}
 
 void KvWizardHost::InfoBox(const std::string& text) {
   kv_.Prompter.InfoBox(text);
@@ -54,6 +57,10 @@ void KvWizardHost::HotKeyCleared() {
 
 std::string KvWizardHost::CertificateFileProblem(const std::string& path) {
   return certificateProblem_ ? certificateProblem_(path) : std::string();
+}
+
+std::string KvWizardHost::GetEmailProg() {
+  return emailProg_ ? emailProg_() : std::string();
 }
 
 }  // namespace kelvrin::app

@@ -17,8 +17,10 @@ class KvWizardHost : public settings::WizardHost {
  public:
   // certificateProblem: the reason a file holds no usable certificate
   // (empty when it does); without one every existing file passes.
+  // emailProg: the name of the user's mail program for an emptied field.
   explicit KvWizardHost(TKVmain& kv,
-                        std::function<std::string(const std::string&)> certificateProblem = {});
+                        std::function<std::string(const std::string&)> certificateProblem = {},
+                        std::function<std::string()> emailProg = {});
 
   void InfoBox(const std::string& text) override;
   void StopBox(const std::string& text) override;
@@ -28,10 +30,12 @@ class KvWizardHost : public settings::WizardHost {
   void DialUpChosen() override;
   void HotKeyCleared() override;
   std::string CertificateFileProblem(const std::string& path) override;
+  std::string GetEmailProg() override;
 
  private:
   TKVmain& kv_;
   std::function<std::string(const std::string&)> certificateProblem_;
+  std::function<std::string()> emailProg_;
 };
 
 }  // namespace kelvrin::app

@@ -18,6 +18,7 @@
 #include <climits>
 
 #include "gui/dialogs/edit_list_box_widget.h"
+#include "gui/dialogs/macro_edit.h"
 #include "gui/dialogs/qt_text.h"
 
 namespace kelvrin::gui {
@@ -84,8 +85,9 @@ WizardDialog::~WizardDialog() {
   wizard_.setOnChanged({});
 }
 
-QLineEdit* WizardDialog::addLine(QWidget* page, const char* name, const QString& label) {
-  auto* edit = new QLineEdit(page);
+QLineEdit* WizardDialog::addLine(QWidget* page, const char* name, const QString& label,
+                                 QLineEdit* edit) {
+  if (edit == nullptr) edit = new QLineEdit(page);
   edit->setObjectName(QString::fromLatin1(name));
   static_cast<QFormLayout*>(page->layout())->addRow(label, edit);
   lines_.insert(edit->objectName(), edit);
@@ -164,12 +166,23 @@ QWidget* WizardDialog::makePage(int index) {
       break;
     case settings::kPageEmailClient: {
       addLine(page, "EmailProg1", tr("Mail program"));
-      addLine(page, "MacroEdit1", tr("Send/Receive key"))->setEchoMode(QLineEdit::Password);
+      macroEdit_ = new MacroEdit(page);
+      addLine(page, "MacroEdit1", tr("Send/Receive key"), macroEdit_)
+          ->setEchoMode(QLineEdit::Password);
+      // The recorder writes its display text itself, not as an edit.
+      connect(macroEdit_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!rendering_) wizard_.setText("MacroEdit1", coreText(text));
+      });
       auto* test = new QPushButton(tr("&Test"), page);
       test->setObjectName(QStringLiteral("TestKey1"));
       form->addRow(test);
       connect(test, &QPushButton::clicked, this, [this] {
-        if (testKey_) testKey_();
+        if (!testKey_) return;
+        const auto& draft = wizard_.draft();
+        if (testKey_(draft.text("MacroEdit1"), macroEdit_->codes(), draft.text("EmailProg1"))) {
+          macroEdit_->clearRecording();
+          wizard_.setText("MacroEdit1", "");
+        }
       });
       break;
     }

@@ -27,6 +27,8 @@ namespace kelvrin::gui {
 
 class EditListBoxWidget;
 
+class MacroEdit;
+
 class WizardDialog : public QDialog {
   Q_OBJECT
  public:
@@ -43,8 +45,11 @@ class WizardDialog : public QDialog {
   void setServiceEntries(std::function<std::vector<std::string>()> entries) {
     serviceEntries_ = std::move(entries);
   }
-  // The "Test" button of the hot-key.
-  void setTestKey(std::function<void()> testKey) { testKey_ = std::move(testKey); }
+  // The "Test" button of the hot-key: gets the texts of MacroEdit1 and
+  // EmailProg1 and the recorded codes; true empties the recorder.
+  using TestKey = std::function<bool(const std::string& macroText, const std::string& recorded,
+                                     const std::string& emailProgText)>;
+  void setTestKey(TestKey testKey) { testKey_ = std::move(testKey); }
   // "Test settings": logs in with the values on screen and returns what the
   // user is told; stop ends a test that runs.
   void setTestSettings(std::function<std::string(const settings::Form&)> run,
@@ -62,7 +67,9 @@ class WizardDialog : public QDialog {
 
  private:
   QWidget* makePage(int index);
-  QLineEdit* addLine(QWidget* page, const char* field, const QString& label);
+  // edit: the field's own widget, else a plain line edit.
+  QLineEdit* addLine(QWidget* page, const char* field, const QString& label,
+                     QLineEdit* edit = nullptr);
   QSpinBox* addNumber(QWidget* page, const char* field, const QString& label);
   QCheckBox* addCheck(QWidget* page, const char* field, const QString& label);
   QComboBox* addSecurity(QWidget* page, const char* field, const QString& label);
@@ -75,7 +82,8 @@ class WizardDialog : public QDialog {
   settings::TKVWForm1& wizard_;
   Lists lists_;
   std::function<std::vector<std::string>()> serviceEntries_;
-  std::function<void()> testKey_;
+  TestKey testKey_;
+  MacroEdit* macroEdit_ = nullptr;
   std::function<std::string(const settings::Form&)> testSettings_;
   std::function<void()> stopTest_;
   bool rendering_ = false;

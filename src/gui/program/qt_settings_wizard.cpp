@@ -3,13 +3,17 @@
 #include "app/kvmain.h"
 #include "app/main_state.h"
 #include "gui/dialogs/wizard_dialog.h"
+#include "platform/x11_key_sender.h"
+#include "platform/x11_mail_program.h"
 #include "protocols/certificate_file.h"
+#include "settings/sendkeys.h"
 
 namespace kelvrin::gui {
 
 QtSettingsWizard::QtSettingsWizard(app::TKVmain& kv, protocols::SocketFactory socketFactory)
     : kv_(kv),
-      host_(kv, &protocols::certificateFileProblem),
+      host_(kv, &protocols::certificateFileProblem,
+            [] { return settings::GetEmailProg(platform::defaultMailProgramName()); }),
       logic_(*kv.KVWForm1, *kv.lbAllowEM, kv.IniFile, host_,
              [&kv] { return kv.State.StartPhase == app::kStartFirstRun; }),
       probe_(std::move(socketFactory), kv.Pump, kv.Clock) {}
@@ -21,7 +25,10 @@ int QtSettingsWizard::ShowModal(app::TKVmain& kv) {
     dialog_ = std::make_unique<WizardDialog>(
         logic_, WizardDialog::Lists{*kv.lbAllowEM, *kv.lbBanSubject, *kv.lbBanEM});
     dialog_->setServiceEntries(serviceEntries_);
-    dialog_->setTestKey(testKey_);
+    dialog_->setTestKey([&kv](const std::string& macroText, const std::string& recorded,
+                              const std::string& emailProgText) {
+      return platform::TestKey1Click(kv, macroText, recorded, emailProgText);
+    });
     dialog_->setTestSettings(
         [this](const settings::Form& draft) { return probe_.run(draft).text(); },
         [this] { probe_.abort(); });
@@ -38,11 +45,6 @@ void QtSettingsWizard::SelectPage(const std::string& page) {
 void QtSettingsWizard::setServiceEntries(std::function<std::vector<std::string>()> entries) {
   serviceEntries_ = std::move(entries);
   if (dialog_) dialog_->setServiceEntries(serviceEntries_);
-}
-
-void QtSettingsWizard::setTestKey(std::function<void()> testKey) {
-  testKey_ = std::move(testKey);
-  if (dialog_) dialog_->setTestKey(testKey_);
 }
 
 }  // namespace kelvrin::gui

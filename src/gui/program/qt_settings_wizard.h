@@ -27,9 +27,8 @@ class QtSettingsWizard final : public app::SettingsWizard {
   int ShowModal(app::TKVmain& kv) override;
   void SelectPage(const std::string& page) override;
 
-  // The dial-up phone-book entries and the hot-key's "Test" button.
+  // The dial-up phone-book entries.
   void setServiceEntries(std::function<std::vector<std::string>()> entries);
-  void setTestKey(std::function<void()> testKey);
 
   // Made at the first opening.
   WizardDialog* dialog() const { return dialog_.get(); }
@@ -41,7 +40,6 @@ class QtSettingsWizard final : public app::SettingsWizard {
   settings::TKVWForm1 logic_;
   app::AccountProbe probe_;
   std::function<std::vector<std::string>()> serviceEntries_;
-  std::function<void()> testKey_;
   std::unique_ptr<WizardDialog> dialog_;
 };
 

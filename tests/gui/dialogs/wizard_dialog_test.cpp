@@ -135,6 +135,31 @@ class WizardDialogTest : public QObject {
     QVERIFY(ticks >= 5);
     QCOMPARE(result, QStringLiteral("POP3: stopped"));
   }
+  void theRecorderReachesTheDraftAndTheTestButton() {
+    Fixture f;
+    std::string testedMacro, testedCodes;
+    f.dialog->setTestKey(
+        [&](const std::string& macro, const std::string& codes, const std::string&) {
+          testedMacro = macro;
+          testedCodes = codes;
+          return true;  // the Test asks for the field to be emptied
+        });
+    QString afterTest;
+    kelvrin::test::ModalDriver driver([&](QDialog* d) {
+      QLineEdit* macro = f.line(d, "MacroEdit1");
+      QTest::keyClick(macro, Qt::Key_F9);
+      f.button(d, "TestKey1")->click();
+      afterTest = macro->text();
+      QTest::keyClick(macro, Qt::Key_F9);
+      QTest::mouseClick(f.button(d, "FinishBtn"), Qt::LeftButton);
+    });
+    QCOMPARE(f.dialog->showModal(), 1);
+    QCOMPARE(testedMacro, std::string("x"));
+    QCOMPARE(testedCodes.size(), std::size_t{1});
+    QVERIFY(afterTest.isEmpty());
+    // A key recorded after the Test is what Finish stores.
+    QCOMPARE(f.fields->text("MacroEdit1"), std::string("x"));
+  }
 };
 
 QTEST_MAIN(WizardDialogTest)
