@@ -36,6 +36,7 @@
 #include "settings/settings_error.h"
 #include "ui/console_prompter.h"
 
+#include "quarantine/deleted_mail.h"
 #include "quarantine/quarantine_store.h"
 #include "quarantine/restore.h"
 
@@ -794,7 +795,7 @@ int runQuarantineRestore(const CommandLine& line, const Environment& env, std::o
   settings::TIniVal wizardIni(*wizard);
   wizardIni.IniFileName = settings::settingsFileName(settings::programDirFor(home));
   wizardIni.LoadAll();
-  const std::string address = wizard->text("KVWMainEmail1");
+  const std::string address = trimmed(wizard->text("KVWMainEmail1"));
   const std::string host = trimmed(wizard->text("KVWsmtphost"));
   if (address.empty() || address == settings::kPlaceholderMainEmail) {
     err << "kelvrin-cli: no own mail address is set (kelvrin-cli init --address ...)\n";
@@ -804,6 +805,8 @@ int runQuarantineRestore(const CommandLine& line, const Environment& env, std::o
     err << "kelvrin-cli: no SMTP server is set (kelvrin-cli init --smtp-host HOST ...)\n";
     return kExitFailed;
   }
+  // The same account the desktop's Deleted mail window restores through.
+  const quarantine::RestoreAccount account = quarantine::RestoreAccountOf(*wizard);
   const auto storage = openQuarantine(env);
   const quarantine::QuarantineStore& store = *storage;
   int failed = 0;
@@ -816,16 +819,7 @@ int runQuarantineRestore(const CommandLine& line, const Environment& env, std::o
       continue;
     }
     protocols::TSmtpClient client;
-    client.Host = host;
-    client.Port = wizard->text("SmtpPort");
-    const int security = wizard->value("SmtpSecurity");
-    client.Security = security == settings::kSecurityStartTls ? protocols::SecurityMode::StartTls
-                      : security == settings::kSecurityImplicitTls
-                          ? protocols::SecurityMode::ImplicitTls
-                          : protocols::SecurityMode::None;
-    client.CaFile = wizard->text("CaFile");
-    client.UserId = wizard->text("KVWedUser");
-    client.UserPasswd = wizard->text("KVWedPassword");
+    quarantine::ConfigureRestoreClient(client, account);
     if (env.clock) client.SetClock(*env.clock);
     try {
       quarantine::RestoreMessage(client, address, store.ReadMessage(*entry));
