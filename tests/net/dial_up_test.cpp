@@ -265,6 +265,24 @@ TEST_F(DialUpTest, DroppedLineClosesTheSessionAndGoesOffline) {
   EXPECT_EQ(status(), "Status: Disconnected....");
 }
 
+TEST_F(DialUpTest, TimedCheckOfflineDialsFirstAndChecksOnceTheCallIsUp) {
+  kv->State.MainWindowVisible = false;
+  kv->KVWForm1->setValue("Interval1", 1);
+  script.AddSession(CheckSession({ValidMessage(1, "u1")}, true));
+  for (int second = 0; second < 61 && dialer.Dialled.empty(); ++second) {
+    clock.now += 1000;
+    kv->Timer2Timer();
+  }
+  ASSERT_EQ(dialer.Dialled, std::vector<std::string>{"Mobile"}) << "the interval dials";
+  EXPECT_EQ(script.SessionsOpened(), 0) << "no session before the line is up";
+  EXPECT_TRUE(kv->Commands.Visible("Disconnect1"));
+  connectCall();
+  EXPECT_EQ(script.SessionsOpened(), 1);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(kv->State.ValidCount, 1);
+  EXPECT_EQ(dialer.Dialled.size(), 1u) << "dialled once";
+}
+
 TEST(DialUpUnavailable, SaysWhyAndWhatToDo) {
   EXPECT_NE(net::DialUpUnavailableText(false, false)->find("NetworkManager"), std::string::npos);
   EXPECT_NE(net::DialUpUnavailableText(true, false)->find("No dial-up connection"),
