@@ -329,14 +329,5 @@ TEST_F(DialUpTest, FlashReplyOnlineDialsNothing) {
   EXPECT_FALSE(kv->Commands.Visible("Disconnect1"));
 }
 
-TEST_F(DialUpTest, CancelledFlashReplyDialsNothing) {
-  kv->setSysMessages(std::make_unique<outgoing::CommandMails>(*kv));
-  kv->State.FlashPending = true;
-  prompter.CancelInput();
-  kv->sysMessages().StartFlashReply(*kv);
-  EXPECT_TRUE(dialer.Dialled.empty());
-  EXPECT_TRUE(prompter.Boxes().empty());
-}
-
 }  // namespace
 }  // namespace kelvrin::test

@@ -138,12 +138,5 @@ TEST(MailToTest, OneOrSeveralFavourites) {
   EXPECT_TRUE(several->MultiAddressWarning);
 }
 
-TEST(MultiAddressWarningTest, TwoAtSignsWarn) {
-  EXPECT_TRUE(ShowsMultiAddressWarning("a@x.org; b@y.net"));
-  EXPECT_TRUE(ShowsMultiAddressWarning("a@@x"));
-  EXPECT_FALSE(ShowsMultiAddressWarning("a@x.org"));
-  EXPECT_FALSE(ShowsMultiAddressWarning("nobody"));
-}
-
 }  // namespace
 }  // namespace kelvrin::outgoing
