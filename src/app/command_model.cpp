@@ -52,7 +52,10 @@ CommandModel::CommandModel() {
   add("AddtoFavourites1", "Add to Favourites");
   add("CopyToBannedSubject1", "Copy To Banned Subject");
   add("QuickReply1", "Quick Reply (not saved)");
+  // A quick mail, sent at once and not stored
+  add("Qmail1", "&Qmail");
   // The Help menu
+  add("Contact1", "Support/Contact");
   add("Check4NewVer1", "Check For Updates");
 }
 

@@ -57,6 +57,11 @@ class DialUp {
   virtual void HangUp() {}
   // Cancels dialling and hangs up.
   virtual void Cancel() {}
+  // A call is being dialled (its wait has not ended yet).
+  virtual bool Dialling() { return false; }
+  // The connection detector counts as offline until it next sees a line,
+  // so that the line a dial brings up is reported as a new connection.
+  virtual void SetDetectorOffline() {}
   // The address text of the connection detector.
   virtual std::string AddressText() { return {}; }
   // The connection type took effect (0 Cable/ADSL, 1 dial-up).
@@ -90,7 +95,13 @@ class QuickReply {
   virtual ~QuickReply() = default;
   // Opens the quick-reply form for a message, with the quoted text (empty
   // for a plain reply).
-  virtual void Open(const filter::MessageNode&, const std::string& /*quote*/) {}
+  void Open(const filter::MessageNode& record, const std::string& quote) {
+    ShowDemForm(&record, quote, false);
+  }
+  // The quick-mail form: a reply to record when there is one, else a blank
+  // quick mail, or a support request; body is the text it starts with.
+  virtual void ShowDemForm(const filter::MessageNode* /*record*/, const std::string& /*body*/,
+                           bool /*support*/) {}
 };
 
 // The desktop's start-up entry of the program ("Windows Startup").

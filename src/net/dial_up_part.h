@@ -29,6 +29,8 @@ class DialUpPart final : public app::DialUp {
   bool SystemConnectionUp() override { return msRas1.Connected() && msRas1.Dialled(); }
   bool HoldsConnection() override { return msRas1.Dialled(); }
   void StartDialler() override;
+  bool Dialling() override { return msRas1.Dialling(); }
+  void SetDetectorOffline() override { INetDet1.setOffline(); }
   void HangUp() override { msRas1.HangUp(); }
   void Cancel() override;
   std::string AddressText() override { return INetDet1.AddressText(); }

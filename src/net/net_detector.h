@@ -21,6 +21,9 @@ class TINetDetector {
   void setDispatchInterval(std::uint32_t ms) { dispatchInterval_ = ms; }
 
   bool Online() const { return online_; }
+  // Forgets that a line was seen: the next poll that finds one reports it
+  // as a change.
+  void setOffline() { online_ = false; }
   const std::string& AddressText() const { return addressText_; }
   std::function<void()> OnChanged;
 

@@ -74,6 +74,23 @@ void AddressHistory::Clear() {
   if (items_.size() > 1) items_.resize(1);
 }
 
+std::optional<MailToRecipients> MailToAddresses(const filter::TEditListBox& favourites) {
+  const int focused = favourites.ItemIndex();
+  if (focused < 0 || focused >= favourites.Count()) return std::nullopt;
+  MailToRecipients r;
+  if (favourites.SelCount() < 2) {
+    r.To = filter::ParseMailAdds(favourites.Items(focused));
+    return r;
+  }
+  r.MultiAddressWarning = true;
+  for (int i = 0; i < favourites.Count(); ++i) {
+    if (!favourites.Selected(i)) continue;
+    if (!r.To.empty()) r.To += ';';
+    r.To += filter::ParseMailAdds(favourites.Items(i));
+  }
+  return r;
+}
+
 bool ShowsMultiAddressWarning(const std::string& text) {
   const std::size_t first = text.find('@');
   return first != std::string::npos && text.find('@', first + 1) != std::string::npos;

@@ -4,9 +4,11 @@
 // mail, a reply, a support request), the body kept between openings, what
 // happens when it closes, and the address history of its two boxes.
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "filter/edit_list_box.h"
 #include "filter/message_node.h"
 #include "settings/ini_file.h"
 
@@ -72,6 +74,15 @@ class AddressHistory {
   std::string section_;
   std::vector<std::string> items_;
 };
+
+// MailTo1Click's recipients: the focused favourite as a bare address, or,
+// with two or more selected, every selected one in list order joined by ";"
+// (and the multi-address warning shown). Nothing without a focused entry.
+struct MailToRecipients {
+  std::string To;
+  bool MultiAddressWarning = false;
+};
+std::optional<MailToRecipients> MailToAddresses(const filter::TEditListBox& favourites);
 
 // More than one address in a box ("@" twice): the warning is shown.
 bool ShowsMultiAddressWarning(const std::string& text);

@@ -175,6 +175,17 @@ void CommandMails::StartFlashReply(app::TKVmain& kv) {
   std::string text;
   kv.Prompter.InputBox("Kelvrin Flash Reply", "Message type here (up to 160 characters)", "", text);
   if (text == ui::kInputCancelled || text == ui::kInputFailed) return;
+  if (kv.State.OnlineState == app::kOffline) {
+    kv.Delay(100);
+    auto& dialUp = kv.dialUp();
+    dialUp.SetDetectorOffline();
+    kv.Commands.setVisible("Disconnect1", true);
+    dialUp.StartDialler();
+    // The dialler waits on its own thread; the reply goes out once the
+    // call is up (or has failed), not into a line that is still dialling.
+    while (dialUp.Dialling())
+      kv.Delay(20);
+  }
   if (sender_.SendMAPImail(std::to_string(kCodeFlash), "", false, "", text, flashSender_)) {
     kv.Prompter.InfoBox("Flash Message:\rData Sent");
   } else {

@@ -73,7 +73,10 @@ TEST(ReplyQuote, LongBodyIsCutAt250WithTheTruncationLine) {
 class RecordingQuickReply final : public app::QuickReply {
  public:
   explicit RecordingQuickReply(std::vector<std::string>& quotes) : quotes_(quotes) {}
-  void Open(const filter::MessageNode&, const std::string& quote) override {
+  void ShowDemForm(const filter::MessageNode* record, const std::string& quote,
+                   bool support) override {
+    EXPECT_NE(record, nullptr) << "a reply names its message";
+    EXPECT_FALSE(support);
     quotes_.push_back(quote);
   }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "app/app_fixture.h"
@@ -13,6 +14,7 @@
 #include "net/dial_texts.h"
 #include "net/dial_up_part.h"
 #include "net/net_doubles.h"
+#include "outgoing/sys_messages.h"
 
 namespace kelvrin::test {
 namespace {
@@ -296,6 +298,53 @@ TEST_F(DialUpTest, UnavailableTextFollowsTheServiceAndItsProfiles) {
   EXPECT_NE(part->UnavailableText().find("No dial-up connection"), std::string::npos);
   dialer.Available = false;
   EXPECT_NE(part->UnavailableText().find("NetworkManager"), std::string::npos);
+}
+
+// A flash reply typed while offline: the line is dialled first and the
+// reply goes out only once the dial has ended.
+TEST_F(DialUpTest, FlashReplyOfflineDialsAndSendsOnceTheCallIsUp) {
+  auto mails = std::make_unique<outgoing::CommandMails>(*kv);
+  outgoing::CommandMails& commands = *mails;
+  kv->setSysMessages(std::move(mails));
+  ASSERT_EQ(kv->State.OnlineState, app::kOffline);
+  kv->State.FlashPending = true;
+  prompter.AnswerInput("on my way");
+  // The platform connects the call while the reply waits.
+  pump.onCall = [this](int) {
+    if (dialer.Events != nullptr && !dialer.Dialled.empty() && part->msRas1.Dialling()) {
+      dialer.Events->dialProgress(net::DialProgress::Connected);
+    }
+    part->Poll(static_cast<std::uint64_t>(clock.now));
+  };
+  // Without SMTP settings the send is refused with a balloon: when it
+  // comes tells when the send was tried.
+  std::optional<bool> dialingAtSend;
+  const int balloonsBefore = kv->TrayIcon1.BalloonShowCount();
+  kv->TrayIcon1.changed().add([&] {
+    if (!dialingAtSend && kv->TrayIcon1.BalloonShowCount() != balloonsBefore) {
+      dialingAtSend = part->msRas1.Dialling();
+    }
+  });
+  kv->sysMessages().StartFlashReply(*kv);
+  EXPECT_FALSE(kv->State.FlashPending);
+  EXPECT_EQ(dialer.Dialled, std::vector<std::string>{"Mobile"});
+  EXPECT_TRUE(kv->Commands.Visible("Disconnect1"));
+  ASSERT_TRUE(dialingAtSend.has_value()) << "the reply was never sent";
+  EXPECT_FALSE(*dialingAtSend) << "sent while the call was still being dialled";
+  EXPECT_TRUE(part->msRas1.Connected());
+  ASSERT_FALSE(prompter.Boxes().empty());
+  EXPECT_EQ(prompter.Boxes().back().Text, "Invalid data or SMTP transmit");
+  EXPECT_TRUE(commands.FlashSender().empty());
+}
+
+TEST_F(DialUpTest, FlashReplyOnlineDialsNothing) {
+  kv->setSysMessages(std::make_unique<outgoing::CommandMails>(*kv));
+  kv->State.OnlineState = app::kOnline;
+  kv->State.FlashPending = true;
+  prompter.AnswerInput("hi");
+  kv->sysMessages().StartFlashReply(*kv);
+  EXPECT_TRUE(dialer.Dialled.empty());
+  EXPECT_FALSE(kv->Commands.Visible("Disconnect1"));
 }
 
 }  // namespace

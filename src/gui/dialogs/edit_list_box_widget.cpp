@@ -1,9 +1,11 @@
 #include "gui/dialogs/edit_list_box_widget.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <optional>
 
@@ -196,6 +198,12 @@ void EditListBoxWidget::keyReleaseEvent(QKeyEvent* event) {
 
 void EditListBoxWidget::mousePressEvent(QMouseEvent* event) {
   setFocus(Qt::MouseFocusReason);
+  // The right button opens the list's menu, which takes the entry itself;
+  // a click of it would undo a multiple selection.
+  if (event->button() == Qt::RightButton && listMenu_) {
+    event->accept();
+    return;
+  }
   const QPoint p = event->position().toPoint();
   forward([this, event, p] { model_.MouseDown(shiftOf(event->modifiers()), p.x(), p.y()); });
   event->accept();
@@ -209,6 +217,10 @@ void EditListBoxWidget::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void EditListBoxWidget::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton && listMenu_) {
+    event->accept();
+    return;
+  }
   if (releaseEndsDoubleClick_) {
     releaseEndsDoubleClick_ = false;
     event->accept();
@@ -223,6 +235,49 @@ void EditListBoxWidget::mouseReleaseEvent(QMouseEvent* event) {
 void EditListBoxWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   releaseEndsDoubleClick_ = true;
   forward([this] { model_.DblClick(); });
+  event->accept();
+}
+
+void EditListBoxWidget::setListMenu(outgoing::ListMenuOwner owner, std::function<void()> mailTo) {
+  menuOwner_ = owner;
+  delete listMenu_;
+  listMenu_ = new QMenu(this);
+  listMenu_->setObjectName(QStringLiteral("Popup3"));
+  const auto add = [this](const char* name, const QString& caption, std::function<void()> run) {
+    QAction* a = listMenu_->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    connect(a, &QAction::triggered, this, [run = std::move(run)] {
+      if (run) run();
+    });
+  };
+  add("MailTo1", tr("MailTo"), std::move(mailTo));
+  add("Edit1", tr("Edit"),
+      [this] { forward([this] { outgoing::Pop3click(model_, outgoing::ListMenuItem::Edit); }); });
+  add("Delete1", tr("Delete"),
+      [this] { forward([this] { outgoing::Pop3click(model_, outgoing::ListMenuItem::Delete); }); });
+  // Offered by no list yet.
+  add("Paste1", tr("Paste"), {});
+}
+
+void EditListBoxWidget::prepareListMenu(const QPoint& viewportPos) {
+  if (!listMenu_) return;
+  const QModelIndex hit = indexAt(viewportPos);
+  forward([this, &hit] { outgoing::Popup3Popup(model_, hit.isValid() ? hit.row() : -1); });
+  const outgoing::ListMenuItems shown = outgoing::Popup3Items(menuOwner_);
+  const QList<QAction*> actions = listMenu_->actions();
+  actions[0]->setVisible(shown.MailTo);
+  actions[1]->setVisible(shown.Edit);
+  actions[2]->setVisible(shown.Delete);
+  actions[3]->setVisible(shown.Paste);
+}
+
+void EditListBoxWidget::contextMenuEvent(QContextMenuEvent* event) {
+  if (!listMenu_) {
+    QListWidget::contextMenuEvent(event);
+    return;
+  }
+  prepareListMenu(event->pos());
+  listMenu_->exec(event->globalPos());
   event->accept();
 }
 

@@ -6,11 +6,14 @@
 // in-place editor and the drag image. The widget decides nothing itself.
 
 #include <QListWidget>
+#include <functional>
 
 #include "filter/edit_list_box.h"
+#include "outgoing/list_menu.h"
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 
 namespace kelvrin::gui {
 
@@ -30,6 +33,14 @@ class EditListBoxWidget : public QListWidget {
   // (a copy command of the message view adding an entry).
   void refresh();
 
+  // Popup3, the list's context menu, with the items the owner of the list
+  // offers; mailTo runs its "MailTo" item.
+  void setListMenu(outgoing::ListMenuOwner owner, std::function<void()> mailTo = {});
+  QMenu* listMenu() const { return listMenu_; }
+  // Popup3Popup for a point of the viewport: the entry there is taken and
+  // the items are shown or hidden. The menu is not opened.
+  void prepareListMenu(const QPoint& viewportPos);
+
  signals:
   // The entries changed through this widget.
   void entriesChanged();
@@ -42,6 +53,7 @@ class EditListBoxWidget : public QListWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   // Runs one model operation and shows its outcome.
@@ -55,6 +67,8 @@ class EditListBoxWidget : public QListWidget {
   // The release that ends a double click is not a click of its own: it
   // would close the editor the double click opened.
   bool releaseEndsDoubleClick_ = false;
+  QMenu* listMenu_ = nullptr;
+  outgoing::ListMenuOwner menuOwner_ = outgoing::ListMenuOwner::RuleList;
 };
 
 }  // namespace kelvrin::gui

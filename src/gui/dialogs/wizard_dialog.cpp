@@ -315,6 +315,7 @@ QWidget* WizardDialog::makePage(int index) {
         auto* boxLayout = new QVBoxLayout(box);
         listWidgets_[i] = new EditListBoxWidget(*models[i], box);
         listWidgets_[i]->setObjectName(QString::fromLatin1(names[i]));
+        listWidgets_[i]->setListMenu(outgoing::ListMenuOwner::RuleList);
         boxLayout->addWidget(listWidgets_[i]);
         listsRow->addWidget(box);
       }

@@ -27,8 +27,10 @@
 #include "gui/program/signal_bridge.h"
 #include "gui/program/single_instance.h"
 #include "gui/program/tray_hook.h"
+#include "gui/window/communications_tab.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_window_port.h"
+#include "gui/window/quick_mail_part.h"
 #include "gui/window/website_group.h"
 #include "net/dial_up_part.h"
 #include "outgoing/sys_messages.h"
@@ -117,7 +119,9 @@ int Program::run() {
     kv.setDialUp(std::move(part));
   }
   // Command and flash mails are taken out of every check and answered.
-  kv.setSysMessages(std::make_unique<outgoing::CommandMails>(kv));
+  auto commandMails = std::make_unique<outgoing::CommandMails>(kv);
+  outgoing::MailSender& mailSender = commandMails->Sender();
+  kv.setSysMessages(std::move(commandMails));
   kv.setMailProgram(std::make_unique<platform::X11MailProgram>());
   // The idle measure: the user's key and mouse events to our own windows.
   inputWatch_ = std::make_unique<platform::InputWatch>([&kv] { kv.inputSeen(); });
@@ -148,6 +152,12 @@ int Program::run() {
   window_ = std::make_unique<MainWindow>(kv);
   window_->addCommunicationsGroup(new WebsiteGroup(versionChecker.Websites(), *kv.WebListBox1));
   prompter_.setParentWindow(window_.get());
+  {
+    // Quick mails leave through the same sender as the answers to commands.
+    auto quickMail = std::make_unique<QuickMailPart>(kv, mailSender, window_.get());
+    window_->communicationsTab()->setQuickMail(quickMail.get());
+    kv.setQuickReply(std::move(quickMail));
+  }
   kv.setWindowPort(std::make_unique<QtWindowPort>(window_.get()));
   std::optional<std::string> homeForAutostart;
   if (options_.home || std::getenv("KELVRIN_HOME") != nullptr) homeForAutostart = home_.string();

@@ -14,6 +14,7 @@
 
 #include "app/kvmain.h"
 #include "gui/dialogs/edit_list_box_widget.h"
+#include "gui/window/quick_mail_part.h"
 #include "ui/message_box.h"
 
 namespace kelvrin::gui {
@@ -32,6 +33,9 @@ CommunicationsTab::CommunicationsTab(app::TKVmain& kv, QWidget* parent)
   auto* group = new QGroupBox(tr("Flash messages  are encrypted; for Kelvrin users only."), this);
   favourites_ = new EditListBoxWidget(*kv_.Favourites1, group);
   favourites_->setObjectName(QStringLiteral("Favourites1"));
+  favourites_->setListMenu(outgoing::ListMenuOwner::Favourites, [this] {
+    if (quickMail_) quickMail_->MailTo1Click();
+  });
 
   auto* typeBox = new QGroupBox(group);
   typeBox->setObjectName(QStringLiteral("FlashBox1"));
@@ -97,14 +101,9 @@ void CommunicationsTab::FlashBox1Click() {
 void CommunicationsTab::FlashButtonClick() {
   const QScreen* screen = QGuiApplication::primaryScreen();
   const int width = screen ? screen->geometry().width() : 1024;
-  // The fast e-mail's body comes from the program's own input box.
+  // The fast e-mail is written in the quick-mail form without its To box.
   const auto fastEmail = [this](std::string& body) {
-    std::string text;
-    kv_.Prompter.InputBox("Fast e-mail to the selected favourites", "Kelvrin Fast Email", body,
-                          text);
-    if (text == ui::kInputCancelled || text == ui::kInputFailed) return false;
-    body = text;
-    return true;
+    return quickMail_ != nullptr && quickMail_->FastEmailForm(body);
   };
   panel_.FlashButtonClick(chosenType(), greeting_->text().toStdString(), width, fastEmail);
   favourites_->refresh();

@@ -22,6 +22,7 @@ class TKVmain;
 namespace kelvrin::gui {
 
 class EditListBoxWidget;
+class QuickMailPart;
 
 // Opens links with the desktop's own handler (xdg-open).
 class DesktopShell final : public outgoing::Shell {
@@ -37,6 +38,10 @@ class CommunicationsTab : public QWidget {
   ~CommunicationsTab() override;
 
   void setShell(std::unique_ptr<outgoing::Shell> shell) { shell_ = std::move(shell); }
+  // The quick-mail form behind "MailTo" and the fast e-mail; it must outlive
+  // the tab.
+  void setQuickMail(QuickMailPart* quickMail) { quickMail_ = quickMail; }
+  EditListBoxWidget* favourites() const { return favourites_; }
   outgoing::FlashType chosenType() const;
 
   void FlashBox1Click();
@@ -48,6 +53,7 @@ class CommunicationsTab : public QWidget {
   outgoing::MailSender sender_;
   outgoing::FlashPanel panel_;
   std::unique_ptr<outgoing::Shell> shell_;
+  QuickMailPart* quickMail_ = nullptr;
   EditListBoxWidget* favourites_ = nullptr;
   QButtonGroup* types_ = nullptr;
   QLineEdit* greeting_ = nullptr;

@@ -154,6 +154,8 @@ void MainWindow::buildActions() {
     if (auto focused = kv.VTree1.FocusedRow())
       kv.quickReply().Open(kv.VTree1.Row(*focused).Node, "");
   });
+  plainAction("Qmail1", [&kv] { kv.quickReply().ShowDemForm(nullptr, "", false); });
+  plainAction("Contact1", [&kv] { kv.quickReply().ShowDemForm(nullptr, "", true); });
 
   for (const char* name : kOptionItems) {
     auto* a = new QAction(this);
@@ -213,7 +215,7 @@ void MainWindow::buildToolBar() {
   if (auto* button = qobject_cast<QToolButton*>(toolBar_->widgetForAction(check))) {
     button->setPopupMode(QToolButton::MenuButtonPopup);
   }
-  for (const char* name : {"ToolButton8", "ToolButton3", "ToolButton5", "ToolButton4"}) {
+  for (const char* name : {"ToolButton8", "ToolButton3", "ToolButton5", "ToolButton4", "Qmail1"}) {
     toolBar_->addAction(commandAction(name));
   }
   toolBar_->addSeparator();
@@ -239,7 +241,7 @@ void MainWindow::buildMenuBar() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
   QMenu* mail = bar->addMenu(tr("&Mail"));
-  for (const char* name : {"btOpen", "BtCancel", "BtDelete", "btDelall1", "SendRcv"}) {
+  for (const char* name : {"btOpen", "BtCancel", "BtDelete", "btDelall1", "SendRcv", "Qmail1"}) {
     mail->addAction(commandAction(name));
   }
   QMenu* account = mail->addMenu(tr("Account"));
@@ -274,6 +276,7 @@ void MainWindow::buildMenuBar() {
   QAction* intro = help->addAction(tr("&Introduction"));
   connect(intro, &QAction::triggered, this, [this] { kv_.windowPort().ShowHelp("Intro"); });
   help->addSeparator();
+  help->addAction(commandAction("Contact1"));
   help->addAction(commandAction("Check4NewVer1"));
   // The caption's "?" button: the next click on a control shows its text.
   whatsThis_ = help->addAction(tr("What's &This?"));
@@ -344,7 +347,8 @@ void MainWindow::buildCentre() {
   tabs_->addTab(serverStack_, tr("Server"));
   auto* communications = new QWidget(tabs_);
   communications->setObjectName(QStringLiteral("TabSheet2"));
-  (new QVBoxLayout(communications))->addWidget(new CommunicationsTab(kv_, communications));
+  communications_ = new CommunicationsTab(kv_, communications);
+  (new QVBoxLayout(communications))->addWidget(communications_);
   tabs_->addTab(communications, tr("Communications"));
   setCentralWidget(tabs_);
 

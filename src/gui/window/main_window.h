@@ -29,6 +29,7 @@ class TKVmain;
 namespace kelvrin::gui {
 
 class CommandGroup;
+class CommunicationsTab;
 class LevelBarDelegate;
 class MessageCellDelegate;
 class MessageTableModel;
@@ -59,6 +60,7 @@ class MainWindow : public QMainWindow {
   QTabWidget* tabs() const { return tabs_; }
   // Adds a group to the "Communications" tab, below those already there.
   void addCommunicationsGroup(QWidget* group);
+  CommunicationsTab* communicationsTab() const { return communications_; }
   QWidget* youHaveMailPanel() const { return youHaveMail_; }
   bool youHaveMailInFront() const;
 
@@ -135,6 +137,7 @@ class MainWindow : public QMainWindow {
   QMenu* accountMenu_ = nullptr;
   QMenu* popup1_ = nullptr;
   QTabWidget* tabs_ = nullptr;
+  CommunicationsTab* communications_ = nullptr;
   QStackedWidget* serverStack_ = nullptr;
   QWidget* youHaveMail_ = nullptr;
   QLabel* youHaveMailLabel_ = nullptr;

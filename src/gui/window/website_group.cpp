@@ -23,6 +23,7 @@ WebsiteGroup::WebsiteGroup(update::WebsiteMonitor& monitor, filter::TEditListBox
   setObjectName(QStringLiteral("WebSiteGroup"));
   list_ = new EditListBoxWidget(list, this);
   list_->setObjectName(QStringLiteral("WebListBox1"));
+  list_->setListMenu(outgoing::ListMenuOwner::Websites);
   active_ = new QCheckBox(tr("Active"), this);
   active_->setObjectName(QStringLiteral("wsactive1"));
   keepLogfile_ = new QCheckBox(tr("Keep Logfile"), this);
