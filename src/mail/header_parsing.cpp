@@ -501,8 +501,10 @@ std::string DecodeHeaderText(std::string_view text) {
 
 void ParseAddressList(std::string_view text, TAddressList& list) {
   list.Clear();
-  // At most one address per "@", plus one without.
-  list.Reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '@')) + 1);
+  // Mostly one address per "@"; an entry without one after the last is rare
+  // and may grow the list. Every listed message keeps this room.
+  list.Reserve(std::max<std::size_t>(
+      static_cast<std::size_t>(std::count(text.begin(), text.end(), '@')), 1));
   auto add = [&list](std::string_view entry) {
     TMailAddress address = ParseAddress(entry);
     if (!address.Address.empty()) list.Add(std::move(address));
