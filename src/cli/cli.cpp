@@ -320,8 +320,10 @@ RowOut rowOut(app::TKVmain& kv, const app::ViewRow& row) {
     r.sendto = row.Node.SendTo;
     r.subject = row.Node.Subject;
     r.uidl = row.Node.UIDL;
-    r.display = {mail::HeaderDisplayText(r.from), mail::HeaderDisplayText(r.sendto),
-                 mail::HeaderDisplayText(r.subject), {}};
+    r.display = {mail::HeaderDisplayText(r.from),
+                 mail::HeaderDisplayText(r.sendto),
+                 mail::HeaderDisplayText(r.subject),
+                 {}};
   }
   return r;
 }

@@ -139,8 +139,8 @@ std::string normaliseValue(std::string_view v) {
 
 // The text of an address header: its first line after the name and its
 // continuation lines, each trimmed and joined with nothing between.
-std::string_view addressHeaderText(LinesView lines, std::size_t first,
-                                   std::size_t nameLength, std::string& storage) {
+std::string_view addressHeaderText(LinesView lines, std::size_t first, std::size_t nameLength,
+                                   std::string& storage) {
   const std::string_view head = TrimView(lines[first].substr(nameLength));
   if (first + 1 >= lines.size() || !isFoldContinuation(lines[first + 1])) return head;
   storage = head;
@@ -221,8 +221,8 @@ namespace {
 
 // The line index of the header called name in the block at the top of lines
 // and the end of its continuation lines; false when there is none.
-bool locateHeader(std::string_view name, LinesView lines,
-                  std::string_view stopPrefix, std::size_t& first, std::size_t& end) {
+bool locateHeader(std::string_view name, LinesView lines, std::string_view stopPrefix,
+                  std::size_t& first, std::size_t& end) {
   if (lines.empty() || name.empty()) return false;
   std::size_t i = 0;
   while (i + 1 < lines.size() && lines[i].empty())
@@ -244,8 +244,7 @@ bool locateHeader(std::string_view name, LinesView lines,
   return false;
 }
 
-void unfold(LinesView lines, std::size_t first, std::size_t end,
-            std::string& out) {
+void unfold(LinesView lines, std::size_t first, std::size_t end, std::string& out) {
   out = lines[first];
   for (std::size_t j = first + 1; j < end; ++j) {
     out += ' ';
@@ -265,8 +264,7 @@ std::optional<std::string> FindHeader(std::string_view name, LinesView lines,
   return header;
 }
 
-bool HeaderMatch::Find(std::string_view name, LinesView lines,
-                       std::string_view stopPrefix) {
+bool HeaderMatch::Find(std::string_view name, LinesView lines, std::string_view stopPrefix) {
   std::size_t first = 0;
   std::size_t end = 0;
   if (!locateHeader(name, lines, stopPrefix, first, end)) {

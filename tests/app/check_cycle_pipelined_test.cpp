@@ -273,7 +273,6 @@ TEST_F(PipelinedCheck, FaultsAnywhereInABatchedOrCachedCheck) {
   }
 }
 
-
 // Message numbers are 16-bit. A pipelined check of a larger mailbox works
 // its first 65535 messages and says so; nothing is asked of a message
 // numbered beyond them, and neither the deletion that follows nor the check
@@ -294,7 +293,8 @@ TEST_F(PipelinedCheck, AMailboxBeyondTheMessageNumbersIsWorkedOnlyToTheLastNumbe
   ASSERT_TRUE(kv->Pop3Client1.LastCheckPipelined);
   EXPECT_EQ(kv->VTree1.rows().size(), 65535u);
   EXPECT_EQ(commandsNamed("TOP "), 65535);
-  EXPECT_EQ(status(), "Status: Listed the first 65535 of 65540 messages (a check lists at most 65535)");
+  EXPECT_EQ(status(),
+            "Status: Listed the first 65535 of 65540 messages (a check lists at most 65535)");
   EXPECT_EQ(kv->dfsStatus.Panel(2),
             "The mailbox holds 65540 messages; only the first 65535 are worked.");
   const auto& last = kv->VTree1.rows();

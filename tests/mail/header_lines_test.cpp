@@ -101,15 +101,15 @@ TEST_P(LinesViewReads, DenseLinesGiveWhatStringsGive) {
 
 INSTANTIATE_TEST_SUITE_P(
     HeaderLines, LinesViewReads,
-    testing::Values(
-        ViewCase{"Plain", {"From: Ann <a@x.com>", "To: b@y.com", "Subject: hi"}},
-        ViewCase{"Folded",
-                 {"To: a@x.com,", "\tb@y.com,", " \"C, D\" <c@z.com>", "Subject: one",
-                  " two", "From: =?iso-8859-1?Q?Caf=E9?= <c@f.e>"}},
-        ViewCase{"LeadingEmptyLinesAndBody", {"", "", "Subject: late", "", "From: body@x"}},
-        ViewCase{"StopPrefix", {"Content-Type: text/plain", "--b", "From: after@x"}},
-        ViewCase{"SecondToIgnored", {"To: first@x", "To: second@y", "Cc: c@z"}},
-        ViewCase{"Nothing", {}}),
+    testing::Values(ViewCase{"Plain", {"From: Ann <a@x.com>", "To: b@y.com", "Subject: hi"}},
+                    ViewCase{"Folded",
+                             {"To: a@x.com,", "\tb@y.com,", " \"C, D\" <c@z.com>", "Subject: one",
+                              " two", "From: =?iso-8859-1?Q?Caf=E9?= <c@f.e>"}},
+                    ViewCase{"LeadingEmptyLinesAndBody",
+                             {"", "", "Subject: late", "", "From: body@x"}},
+                    ViewCase{"StopPrefix", {"Content-Type: text/plain", "--b", "From: after@x"}},
+                    ViewCase{"SecondToIgnored", {"To: first@x", "To: second@y", "Cc: c@z"}},
+                    ViewCase{"Nothing", {}}),
     [](const testing::TestParamInfo<ViewCase>& info) { return info.param.name; });
 
 // Headers holds the header block, whichever way the message was parsed.
@@ -138,13 +138,15 @@ TEST_P(ParsedHeaderBlock, IsTheLinesUpToTheFirstBlankOne) {
 INSTANTIATE_TEST_SUITE_P(
     TMailMessage, ParsedHeaderBlock,
     testing::Values(
-        BlockCase{"HeaderCheck", {"From: a@x", "Subject: s", "", ""}, true,
-                  {"From: a@x", "Subject: s"}},
-        BlockCase{"WholeMessage", {"From: a@x", " (folded)", "", "body", "", "more"}, true,
+        BlockCase{
+            "HeaderCheck", {"From: a@x", "Subject: s", "", ""}, true, {"From: a@x", "Subject: s"}},
+        BlockCase{"WholeMessage",
+                  {"From: a@x", " (folded)", "", "body", "", "more"},
+                  true,
                   {"From: a@x", " (folded)"}},
         BlockCase{"RawMailKept", {"Subject: s", "\t", "body"}, false, {"Subject: s"}},
-        BlockCase{"BlanksEndTheBlock", {"Subject: s", " \t ", "To: not@header"}, true,
-                  {"Subject: s"}}),
+        BlockCase{
+            "BlanksEndTheBlock", {"Subject: s", " \t ", "To: not@header"}, true, {"Subject: s"}}),
     [](const testing::TestParamInfo<BlockCase>& info) { return info.param.name; });
 
 TEST(TMailMessage, AFailedBodyParseKeepsTheRawLinesAndTheHeaderBlock) {
