@@ -5,6 +5,11 @@
 // that pipelines the same commands in batches of 100 (the floor).
 //
 //   distant_check [--messages N] [--delay-ms D] [--only-direct] [--no-poplib]
+//                 [--wrap "PROGRAM ARGS"]
+//
+// --wrap runs every kelvrin-cli check under PROGRAM (a full path, its
+// arguments split at blanks), e.g. "/usr/bin/heaptrack -o /tmp/check", to
+// see where the bytes go; the peak RSS is then the wrapper's.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -165,11 +171,21 @@ int main(int argc, char** argv) {
   int delayMs = 5;
   bool onlyDirect = false;
   bool poplib = true;
+  std::vector<std::string> wrap;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--messages") == 0 && i + 1 < argc) count = std::atoi(argv[++i]);
     if (std::strcmp(argv[i], "--delay-ms") == 0 && i + 1 < argc) delayMs = std::atoi(argv[++i]);
     if (std::strcmp(argv[i], "--only-direct") == 0) onlyDirect = true;
     if (std::strcmp(argv[i], "--no-poplib") == 0) poplib = false;
+    if (std::strcmp(argv[i], "--wrap") == 0 && i + 1 < argc) {
+      const std::string words = argv[++i];
+      std::size_t at = 0;
+      while (at < words.size()) {
+        const std::size_t end = std::min(words.find(' ', at), words.size());
+        if (end > at) wrap.push_back(words.substr(at, end - at));
+        at = end + 1;
+      }
+    }
   }
   if (!DovecotServer::Available()) {
     std::fprintf(stderr, "%s is not installed\n", DovecotServer::kBinary);
@@ -220,12 +236,17 @@ int main(int argc, char** argv) {
         }
         std::fflush(stdout);
       };
-      const Run first = runProcess({KELVRIN_CLI, "--home", home, "check"}, env);
+      const auto check = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {KELVRIN_CLI, "--home", home, "check"});
+        args.insert(args.begin(), wrap.begin(), wrap.end());
+        return runProcess(args, env);
+      };
+      const Run first = check({});
       if (first.status != 0) throw std::runtime_error("kelvrin-cli check failed");
       line("kelvrin-cli check (first)", first.wall, first.peakKb);
-      const Run second = runProcess({KELVRIN_CLI, "--home", home, "check"}, env);
+      const Run second = check({});
       line("kelvrin-cli check (cached)", second.wall, second.peakKb);
-      const Run nocache = runProcess({KELVRIN_CLI, "--home", home, "check", "--no-cache"}, env);
+      const Run nocache = check({"--no-cache"});
       line("kelvrin-cli check --no-cache", nocache.wall, nocache.peakKb);
       line("raw pipelined loop (floor)", rawPipelined(path.port, count), 0);
       if (poplib) {

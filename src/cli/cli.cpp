@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <map>
@@ -298,45 +299,77 @@ struct RowOut {
   std::int64_t size = 0;
 };
 
+RowOut rowOut(app::TKVmain& kv, const app::ViewRow& row) {
+  RowOut r;
+  r.index = row.Node.MsgIndex;
+  r.level = row.Node.SpamLevel;
+  r.marked = row.Checked;
+  r.badds = row.Node.BaddsLevel;
+  r.tolevel = row.Node.ToLevel;
+  r.bsubj = row.Node.BsubjLevel;
+  if (const mail::TMailMessage* m = kv.View().messageOf(row)) {
+    r.from = m->From();
+    r.sendto = m->SendTo();
+    r.subject = m->Subject;
+    r.date = m->DateText;
+    r.uidl = m->UIDL;
+    r.size = m->Size;
+    r.display = mail::DisplayHeaders(*m);
+  } else {
+    r.from = row.Node.From;
+    r.sendto = row.Node.SendTo;
+    r.subject = row.Node.Subject;
+    r.uidl = row.Node.UIDL;
+    r.display = {mail::HeaderDisplayText(r.from),
+                 mail::HeaderDisplayText(r.sendto),
+                 mail::HeaderDisplayText(r.subject),
+                 {}};
+  }
+  return r;
+}
+
+// The rows as they stand, kept for after the view has moved on.
 std::vector<RowOut> snapshotRows(app::TKVmain& kv) {
   std::vector<RowOut> rows;
-  for (const app::ViewRow& row : kv.VTree1.rows()) {
-    RowOut r;
-    r.index = row.Node.MsgIndex;
-    r.level = row.Node.SpamLevel;
-    r.marked = row.Checked;
-    r.badds = row.Node.BaddsLevel;
-    r.tolevel = row.Node.ToLevel;
-    r.bsubj = row.Node.BsubjLevel;
-    if (const mail::TMailMessage* m = kv.View().messageOf(row)) {
-      r.from = m->From();
-      r.sendto = m->SendTo();
-      r.subject = m->Subject;
-      r.date = m->DateText;
-      r.uidl = m->UIDL;
-      r.size = m->Size;
-      r.display = mail::DisplayHeaders(*m);
-    } else {
-      r.from = row.Node.From;
-      r.sendto = row.Node.SendTo;
-      r.subject = row.Node.Subject;
-      r.uidl = row.Node.UIDL;
-      r.display = {mail::HeaderDisplayText(r.from),
-                   mail::HeaderDisplayText(r.sendto),
-                   mail::HeaderDisplayText(r.subject),
-                   {}};
-    }
-    rows.push_back(std::move(r));
-  }
+  // Exactly one entry a row: a table grown by doubling keeps up to twice the
+  // room, and each entry is some hundred bytes.
+  rows.reserve(kv.VTree1.rows().size());
+  for (const app::ViewRow& row : kv.VTree1.rows())
+    rows.push_back(rowOut(kv, row));
   return rows;
 }
 
-void printTable(std::ostream& out, const std::vector<RowOut>& rows) {
+// Rows to print, made one at a time: the view's rows while it stands (a
+// large mailbox needs no second copy of every row only to print it), or a
+// snapshot.
+class RowsOut {
+ public:
+  explicit RowsOut(app::TKVmain& kv) : kv_(&kv) {}
+  RowsOut(const std::vector<RowOut>& rows) : held_(&rows) {}  // NOLINT: a snapshot is rows too
+
+  std::size_t size() const { return held_ ? held_->size() : kv_->VTree1.rows().size(); }
+  bool empty() const { return size() == 0; }
+  void forEach(const std::function<void(const RowOut&)>& print) const {
+    if (held_) {
+      for (const RowOut& r : *held_)
+        print(r);
+    } else {
+      for (const app::ViewRow& row : kv_->VTree1.rows())
+        print(rowOut(*kv_, row));
+    }
+  }
+
+ private:
+  app::TKVmain* kv_ = nullptr;
+  const std::vector<RowOut>* held_ = nullptr;
+};
+
+void printTable(std::ostream& out, const RowsOut& rows) {
   if (rows.empty()) return;
   out << "\n"
       << "Level Mark " << fitColumn("From", 30) << " " << fitColumn("To", 24) << " "
       << fitColumn("Subject", 40) << " " << fitColumn("Date", 31) << "     #\n";
-  for (const RowOut& r : rows) {
+  rows.forEach([&out](const RowOut& r) {
     std::string level = std::to_string(r.level);
     out << std::string(level.size() < 5 ? 5 - level.size() : 0, ' ') << level << "  "
         << (r.marked ? "x" : " ") << "   " << fitColumn(terminalText(r.display.From), 30) << " "
@@ -346,7 +379,7 @@ void printTable(std::ostream& out, const std::vector<RowOut>& rows) {
         << std::string(std::to_string(r.index).size() < 5 ? 5 - std::to_string(r.index).size() : 0,
                        ' ')
         << r.index << "\n";
-  }
+  });
 }
 
 // What the server holds, when a check could list only part of it.
@@ -396,7 +429,7 @@ void printCommands(std::ostream& out, const std::vector<outgoing::CommandRecord>
     out << terminalText(commandLine(c)) << "\n";
 }
 
-void printJson(std::ostream& out, app::TKVmain& kv, int messages, const std::vector<RowOut>& rows,
+void printJson(std::ostream& out, app::TKVmain& kv, int messages, const RowsOut& rows,
                const std::vector<std::int32_t>* deleted, const app::QuarantineCopy* copy = nullptr,
                const std::vector<outgoing::CommandRecord>* commands = nullptr) {
   out << "{\"status\": " << jsonString(kv.dfsStatus.Status()) << ", \"messages\": " << messages
@@ -404,9 +437,9 @@ void printJson(std::ostream& out, app::TKVmain& kv, int messages, const std::vec
       << ", \"counts\": {\"valid\": " << kv.State.ValidCount
       << ", \"suspect\": " << kv.State.SuspectCount << ", \"spam\": " << kv.State.SpamCount
       << "}, \"rows\": [";
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const RowOut& r = rows[i];
-    out << (i ? ", " : "") << "{\"index\": " << r.index << ", \"level\": " << r.level
+  bool first = true;
+  rows.forEach([&out, &first](const RowOut& r) {
+    out << (first ? "" : ", ") << "{\"index\": " << r.index << ", \"level\": " << r.level
         << ", \"marked\": " << (r.marked ? "true" : "false") << ", \"badds\": " << r.badds
         << ", \"tolevel\": " << r.tolevel << ", \"bsubj\": " << r.bsubj
         << ", \"from\": " << jsonString(r.from) << ", \"sendto\": " << jsonString(r.sendto)
@@ -415,7 +448,8 @@ void printJson(std::ostream& out, app::TKVmain& kv, int messages, const std::vec
         << ", \"display\": {\"from\": " << jsonUtf8String(r.display.From)
         << ", \"sendto\": " << jsonUtf8String(r.display.SendTo)
         << ", \"subject\": " << jsonUtf8String(r.display.Subject) << "}}";
-  }
+    first = false;
+  });
   out << "]";
   if (deleted) {
     out << ", \"deleted\": [";
@@ -590,7 +624,7 @@ int runCheck(const CommandLine& line, const Environment& env, std::ostream& out,
   Session session(home, env, err, !line.noCache);
   app::TKVmain& kv = session.kv();
   const bool done = session.check();
-  const auto rows = snapshotRows(kv);
+  const RowsOut rows(kv);
   const auto& commands = session.commands().LastReceived();
   if (line.json) {
     printJson(out, kv, session.statCount(), rows, nullptr, nullptr, &commands);
@@ -616,7 +650,7 @@ int runDelete(const CommandLine& line, const Environment& env, std::ostream& out
   app::TKVmain& kv = session.kv();
   if (!session.check()) {
     if (line.json) {
-      printJson(out, kv, session.statCount(), snapshotRows(kv), nullptr);
+      printJson(out, kv, session.statCount(), RowsOut(kv), nullptr);
     } else {
       out << terminalText(kv.dfsStatus.Status()) << "\n";
     }

@@ -32,7 +32,7 @@ inline char lowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
 
-inline bool isFoldContinuation(const std::string& line) {
+inline bool isFoldContinuation(std::string_view line) {
   return !line.empty() && (line[0] == ' ' || line[0] == '\t');
 }
 
@@ -139,9 +139,9 @@ std::string normaliseValue(std::string_view v) {
 
 // The text of an address header: its first line after the name and its
 // continuation lines, each trimmed and joined with nothing between.
-std::string_view addressHeaderText(std::span<const std::string> lines, std::size_t first,
-                                   std::size_t nameLength, std::string& storage) {
-  const std::string_view head = TrimView(std::string_view(lines[first]).substr(nameLength));
+std::string_view addressHeaderText(LinesView lines, std::size_t first, std::size_t nameLength,
+                                   std::string& storage) {
+  const std::string_view head = TrimView(lines[first].substr(nameLength));
   if (first + 1 >= lines.size() || !isFoldContinuation(lines[first + 1])) return head;
   storage = head;
   for (std::size_t j = first + 1; j < lines.size() && isFoldContinuation(lines[j]); ++j) {
@@ -221,17 +221,17 @@ namespace {
 
 // The line index of the header called name in the block at the top of lines
 // and the end of its continuation lines; false when there is none.
-bool locateHeader(std::string_view name, std::span<const std::string> lines,
-                  std::string_view stopPrefix, std::size_t& first, std::size_t& end) {
+bool locateHeader(std::string_view name, LinesView lines, std::string_view stopPrefix,
+                  std::size_t& first, std::size_t& end) {
   if (lines.empty() || name.empty()) return false;
   std::size_t i = 0;
   while (i + 1 < lines.size() && lines[i].empty())
     ++i;
   const char lead = upperAscii(name[0]);
   for (; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
+    const std::string_view line = lines[i];
     if (line.empty()) return false;
-    if (!stopPrefix.empty() && std::string_view(line).starts_with(stopPrefix)) return false;
+    if (!stopPrefix.empty() && line.starts_with(stopPrefix)) return false;
     if (line.size() < name.size() || upperAscii(line[0]) != lead || !StartsWithNoCase(line, name)) {
       continue;
     }
@@ -244,8 +244,7 @@ bool locateHeader(std::string_view name, std::span<const std::string> lines,
   return false;
 }
 
-void unfold(std::span<const std::string> lines, std::size_t first, std::size_t end,
-            std::string& out) {
+void unfold(LinesView lines, std::size_t first, std::size_t end, std::string& out) {
   out = lines[first];
   for (std::size_t j = first + 1; j < end; ++j) {
     out += ' ';
@@ -255,7 +254,7 @@ void unfold(std::span<const std::string> lines, std::size_t first, std::size_t e
 
 }  // namespace
 
-std::optional<std::string> FindHeader(std::string_view name, std::span<const std::string> lines,
+std::optional<std::string> FindHeader(std::string_view name, LinesView lines,
                                       std::string_view stopPrefix) {
   std::size_t first = 0;
   std::size_t end = 0;
@@ -265,8 +264,7 @@ std::optional<std::string> FindHeader(std::string_view name, std::span<const std
   return header;
 }
 
-bool HeaderMatch::Find(std::string_view name, std::span<const std::string> lines,
-                       std::string_view stopPrefix) {
+bool HeaderMatch::Find(std::string_view name, LinesView lines, std::string_view stopPrefix) {
   std::size_t first = 0;
   std::size_t end = 0;
   if (!locateHeader(name, lines, stopPrefix, first, end)) {
@@ -278,7 +276,7 @@ bool HeaderMatch::Find(std::string_view name, std::span<const std::string> lines
   return true;
 }
 
-void HeaderMatch::Take(std::span<const std::string> lines, std::size_t first) {
+void HeaderMatch::Take(LinesView lines, std::size_t first) {
   found_ = true;
   std::size_t end = first + 1;
   while (end < lines.size() && isFoldContinuation(lines[end]))
@@ -297,7 +295,7 @@ constexpr std::size_t kLongestIndexedName = 25;
 
 }  // namespace
 
-HeaderIndex::HeaderIndex(std::span<const std::string> lines) : lines_(lines) {
+HeaderIndex::HeaderIndex(LinesView lines) : lines_(lines) {
   for (auto& f : first_)
     f = kAbsent;
   if (lines.empty()) return;
@@ -397,7 +395,7 @@ std::string GetHeaderValue(std::string_view name, std::string_view line, bool cu
 }
 
 std::optional<std::vector<std::string>> CollectAddressHeader(std::string_view name,
-                                                             std::span<const std::string> headers) {
+                                                             LinesView headers) {
   const std::string key = UpperCase(name) + ":";
   for (std::size_t i = 0; i < headers.size(); ++i) {
     if (StartsWithNoCase(headers[i], key)) return CollectAddressEntries(headers, i, key.size());
@@ -405,8 +403,8 @@ std::optional<std::vector<std::string>> CollectAddressHeader(std::string_view na
   return std::nullopt;
 }
 
-std::vector<std::string> CollectAddressEntries(std::span<const std::string> lines,
-                                               std::size_t first, std::size_t nameLength) {
+std::vector<std::string> CollectAddressEntries(LinesView lines, std::size_t first,
+                                               std::size_t nameLength) {
   std::string storage;
   const std::string_view text = addressHeaderText(lines, first, nameLength, storage);
   std::vector<std::size_t> cuts;
@@ -429,8 +427,7 @@ std::vector<std::string> CollectAddressEntries(std::span<const std::string> line
   return entries;
 }
 
-std::string CollectAddressText(std::span<const std::string> lines, std::size_t first,
-                               std::size_t nameLength) {
+std::string CollectAddressText(LinesView lines, std::size_t first, std::size_t nameLength) {
   std::string storage;
   const std::string_view text = addressHeaderText(lines, first, nameLength, storage);
   // The entries are joined while they are cut: a separating comma stays only
@@ -502,8 +499,10 @@ std::string DecodeHeaderText(std::string_view text) {
 
 void ParseAddressList(std::string_view text, TAddressList& list) {
   list.Clear();
-  // At most one address per "@", plus one without.
-  list.Reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '@')) + 1);
+  // Mostly one address per "@"; an entry without one after the last is rare
+  // and may grow the list. Every listed message keeps this room.
+  list.Reserve(std::max<std::size_t>(
+      static_cast<std::size_t>(std::count(text.begin(), text.end(), '@')), 1));
   auto add = [&list](std::string_view entry) {
     TMailAddress address = ParseAddress(entry);
     if (!address.Address.empty()) list.Add(std::move(address));

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mail/header_lines.h"
 #include "mail/mail_message.h"
 
 namespace kelvrin::mail {
@@ -30,7 +31,7 @@ std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size
 // (each appended as one blank plus the trimmed line). The search stops at the
 // first empty line and, when stopPrefix is not empty, at a line starting with
 // it. Returns nullopt when there is no such header.
-std::optional<std::string> FindHeader(std::string_view name, std::span<const std::string> lines,
+std::optional<std::string> FindHeader(std::string_view name, LinesView lines,
                                       std::string_view stopPrefix = {});
 
 // FindHeader without copying: the text refers to the line itself unless the
@@ -42,10 +43,9 @@ class HeaderMatch {
   HeaderMatch(const HeaderMatch&) = delete;
   HeaderMatch& operator=(const HeaderMatch&) = delete;
 
-  bool Find(std::string_view name, std::span<const std::string> lines,
-            std::string_view stopPrefix = {});
+  bool Find(std::string_view name, LinesView lines, std::string_view stopPrefix = {});
   // The header starting at line first (continuation lines unfolded).
-  void Take(std::span<const std::string> lines, std::size_t first);
+  void Take(LinesView lines, std::size_t first);
   void Reset() { found_ = false; }
   explicit operator bool() const { return found_; }
   std::string_view operator*() const { return text_; }
@@ -79,7 +79,9 @@ class HeaderIndex {
     kNameCount
   };
 
-  explicit HeaderIndex(std::span<const std::string> lines);
+  explicit HeaderIndex(LinesView lines);
+  // The lines the index was made of.
+  LinesView Lines() const { return lines_; }
   bool Has(Name name) const { return first_[name] != kAbsent; }
   // The line index where the header starts.
   std::optional<std::size_t> First(Name name) const {
@@ -95,18 +97,17 @@ class HeaderIndex {
 
  private:
   static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
-  std::span<const std::string> lines_;
+  LinesView lines_;
   std::size_t first_[kNameCount];
 };
 
 // CollectAddressHeader for the header whose first line is lines[first]
 // (nameLength: the length of "TO:").
-std::vector<std::string> CollectAddressEntries(std::span<const std::string> lines,
-                                               std::size_t first, std::size_t nameLength);
+std::vector<std::string> CollectAddressEntries(LinesView lines, std::size_t first,
+                                               std::size_t nameLength);
 
 // JoinAddressEntries(CollectAddressEntries(...)) in one pass.
-std::string CollectAddressText(std::span<const std::string> lines, std::size_t first,
-                               std::size_t nameLength);
+std::string CollectAddressText(LinesView lines, std::size_t first, std::size_t nameLength);
 
 // The normalised value after name in line (see header_parsing.cpp); empty
 // when name does not occur.
@@ -115,7 +116,7 @@ std::string GetHeaderValue(std::string_view name, std::string_view line, bool cu
 // The address entries of the first header called name ("TO", "CC") in
 // headers, split at the commas outside quoted names. nullopt when absent.
 std::optional<std::vector<std::string>> CollectAddressHeader(std::string_view name,
-                                                             std::span<const std::string> headers);
+                                                             LinesView headers);
 // Joins entries for ParseAddressList: a "," follows an entry holding an "@"
 // when another entry follows; an entry without "@" (a group name) runs into
 // the next one.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
 
 #include "mail/header_parsing.h"
 #include "mail/mime_body.h"
@@ -73,10 +74,10 @@ void parseAddressValue(const std::string& value, TAddressList& list) {
   }
 }
 
-// Headers holds no empty line, so the first line of a header found by the
-// index is also the first line CollectAddressHeader would take.
+// The header block holds no empty line, so the first line of a header found
+// by the index is also the first line CollectAddressHeader would take.
 void parseHeaders(TMailMessage& m, const HeaderIndex& index) {
-  const TStringList& h = m.Headers;
+  const LinesView h = index.Lines();
   HeaderMatch header;
   if (index.Get(HeaderIndex::kFrom, header)) {
     parseAddressValue(GetHeaderValue("FROM:", *header, false), m.FromList);
@@ -202,38 +203,28 @@ void TMailMessage::Parse() {
   std::size_t headerCount = 0;
   while (headerCount < RawMail.size() && !isBlankLine(RawMail[headerCount]))
     ++headerCount;
+  const std::span<const std::string> headerBlock(RawMail.data(), headerCount);
+  // The fields are parsed from the received lines; Headers keeps a dense
+  // copy of the block for whoever looks at it later.
+  Headers.assign(headerBlock);
   const bool headerBlockOnly =
       std::all_of(RawMail.begin() + static_cast<std::ptrdiff_t>(headerCount), RawMail.end(),
                   [](const auto& l) { return l.empty(); });
   if (ClearRawMailAfterParse && headerBlockOnly) {
-    // What a header check delivers: the lines are handed over to Headers
-    // instead of being copied. The empty lines after the block change nothing
-    // for the body parse.
-    const std::int64_t size = textLength(RawMail);
-    const std::size_t total = RawMail.size();
-    Headers = std::move(RawMail);
-    Headers.resize(headerCount);
-    RawMail.clear();
-    try {
-      const HeaderIndex index(Headers);
-      if (!Headers.empty()) parseHeaders(*this, index);
-      ParseBody(*this, Headers, index, true);
-    } catch (...) {
-      RawMail = Headers;
-      RawMail.resize(total);
-      throw;
-    }
-    RawSize = static_cast<std::int32_t>(
-        std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
-    return;
+    // What a header check delivers. The empty lines after the block change
+    // nothing for the body parse.
+    const HeaderIndex index(headerBlock);
+    if (headerCount > 0) parseHeaders(*this, index);
+    ParseBody(*this, headerBlock, index, true);
+  } else {
+    if (headerCount > 0) parseHeaders(*this, HeaderIndex(headerBlock));
+    ParseBody(*this, RawMail);
   }
-  Headers.assign(RawMail.begin(), RawMail.begin() + static_cast<std::ptrdiff_t>(headerCount));
-  if (!Headers.empty()) parseHeaders(*this, HeaderIndex(Headers));
-  ParseBody(*this, RawMail);
   if (ClearRawMailAfterParse) {
     RawSize = static_cast<std::int32_t>(
         std::min<std::int64_t>(textLength(RawMail), std::numeric_limits<std::int32_t>::max()));
-    RawMail.clear();
+    // Released, not only emptied: a listed message keeps nothing of it.
+    TStringList().swap(RawMail);
   } else {
     RawSize = 0;
   }

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "mail/header_lines.h"
+
 namespace kelvrin::mail {
 
 using TStringList = std::vector<std::string>;
@@ -113,7 +115,7 @@ class TMailMessage {
   TStringList HTML;
   TAttachedFiles Attachments;
   std::string MimeVersion;
-  TStringList Headers;
+  HeaderLines Headers;  // the raw header lines, held as one block of text
   std::string CharSet = "iso-8859-1";
   std::int32_t RawSize = 0;
   std::int32_t Size = 0;

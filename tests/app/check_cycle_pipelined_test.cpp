@@ -273,6 +273,54 @@ TEST_F(PipelinedCheck, FaultsAnywhereInABatchedOrCachedCheck) {
   }
 }
 
+// Message numbers are 16-bit. A pipelined check of a larger mailbox works
+// its first 65535 messages and says so; nothing is asked of a message
+// numbered beyond them, and neither the deletion that follows nor the check
+// after it names such a message, even when the listed ones have moved there.
+TEST_F(PipelinedCheck, AMailboxBeyondTheMessageNumbersIsWorkedOnlyToTheLastNumber) {
+  constexpr int kHeld = 65540;
+  reset(/*pipelining=*/true, /*withCache=*/false, kHeld);
+  std::vector<std::string> numbered;  // commands naming a number past 65535
+  mailbox.onCommand = [&numbered](const std::string& line) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string::npos || line.rfind("USER", 0) == 0 || line.rfind("PASS", 0) == 0) {
+      return;
+    }
+    const std::string number = line.substr(blank + 1, line.find(' ', blank + 1) - blank - 1);
+    if (number.size() > 5 || std::stol(number) > 65535) numbered.push_back(line);
+  };
+  check();
+  ASSERT_TRUE(kv->Pop3Client1.LastCheckPipelined);
+  EXPECT_EQ(kv->VTree1.rows().size(), 65535u);
+  EXPECT_EQ(commandsNamed("TOP "), 65535);
+  EXPECT_EQ(status(),
+            "Status: Listed the first 65535 of 65540 messages (a check lists at most 65535)");
+  EXPECT_EQ(kv->dfsStatus.Panel(2),
+            "The mailbox holds 65540 messages; only the first 65535 are worked.");
+  const auto& last = kv->VTree1.rows();
+  EXPECT_TRUE(std::any_of(last.begin(), last.end(), [](const app::ViewRow& row) {
+    return row.Node.UIDL == "s65535";
+  })) << "the last message a number reaches is listed";
+
+  // Only the last listed messages are marked, and five new ones arrive in
+  // front of them: their positions are now past the last number.
+  for (std::size_t i = 0; i < last.size(); ++i) {
+    const std::string& id = last[i].Node.UIDL;
+    kv->VTree1.setChecked(i, id == "s65535" || id == "s65532" || id == "s3");
+  }
+  for (int i = 0; i < 5; ++i) {
+    MailboxMessage added = mailbox.mailbox.front();
+    added.id = "new" + std::to_string(i);
+    mailbox.mailbox.insert(mailbox.mailbox.begin(), added);
+  }
+  kv->btDeleteClick(app::kTagSpamDelete);
+  EXPECT_TRUE(numbered.empty()) << numbered.front();
+  ASSERT_EQ(mailbox.Deles().size(), 1u) << "only the message still in reach is deleted";
+  EXPECT_EQ(mailbox.Deles()[0].id, "s3");
+  EXPECT_EQ(mailbox.Deles()[0].position, 8);
+  EXPECT_FALSE(kv->State.CheckInProgress);
+}
+
 }  // namespace
 }  // namespace kelvrin::test
 

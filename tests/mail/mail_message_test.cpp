@@ -119,7 +119,7 @@ TEST(TMailMessage, EmptyRawMailIsNotParsed) {
   TMailMessage m;
   m.Headers = {"left"};
   m.LoadRawMail({});
-  EXPECT_EQ(m.Headers, std::vector<std::string>{"left"});
+  EXPECT_EQ(m.Headers, HeaderLines{"left"});
   EXPECT_EQ(m.RawSize, 0);
 }
 
