@@ -43,7 +43,13 @@ struct QuickMailFixture {
   }
   // Opens a blank quick mail and runs act on its form while it is shown.
   void openBlank(const std::function<void(TKVemForm1&)>& act) {
-    ModalDriver driver([&act](QDialog* d) { act(*qobject_cast<TKVemForm1*>(d)); });
+    ModalDriver driver([&act](QDialog* d) {
+      // Focus moves, and with it the boxes' reloading and the warning, only
+      // in the active window; a busy machine activates it late.
+      d->activateWindow();
+      if (!QTest::qWaitForWindowActive(d)) qWarning("the form did not become active");
+      act(*qobject_cast<TKVemForm1*>(d));
+    });
     core.kv->quickReply().ShowDemForm(nullptr, "", false);
     QVERIFY(driver.shown());
     QVERIFY2(!driver.leftOpen(), "the form was left open");
