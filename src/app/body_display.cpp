@@ -148,7 +148,12 @@ void BodyDisplay::DisplayBody() {
   std::unique_ptr<mail::TMailMessage> message;
 
   try {
-    if (s.OnlineState == kOffline) kv_.dialUp().StartDialler();
+    // The call is asynchronous: the fetch waits until the line is up, and
+    // a call that does not come up has said why in the status.
+    if (s.OnlineState == kOffline && !kv_.dialUp().DialAndWait()) {
+      s.CheckInProgress = false;
+      return;
+    }
     if (!heldSession) {
       s.CheckInProgress = kv_.InitComms();
       if (!s.CheckInProgress) return;

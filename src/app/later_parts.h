@@ -54,6 +54,14 @@ class DialUp {
   // The dial-up component holds a connection (dialling or connected).
   virtual bool HoldsConnection() { return false; }
   virtual void StartDialler() {}
+  // StartDialler for an operation that needs the line at once: waits,
+  // letting events run, until the call is up or has ended otherwise. True
+  // when the line is up (or, without a dial-up component, nothing to wait
+  // for).
+  virtual bool DialAndWait() {
+    StartDialler();
+    return true;
+  }
   virtual void HangUp() {}
   // Cancels dialling and hangs up.
   virtual void Cancel() {}

@@ -4,6 +4,7 @@
 #include "app/kvmain.h"
 #include "app/status_bar.h"
 #include "net/dial_texts.h"
+#include "protocols/reply_wait.h"
 #include "ui/message_box.h"
 
 namespace kelvrin::net {
@@ -80,6 +81,17 @@ void DialUpPart::StartDialler() {
   } catch (const std::exception& e) {
     DialFailed(e.what());
   }
+}
+
+bool DialUpPart::DialAndWait() {
+  StartDialler();
+  // The wait polls for itself: its end (and its time-out) must not hang on
+  // whoever else drives Poll.
+  while (msRas1.Dialling()) {
+    kv_.Delay(protocols::kPumpIntervalMs);
+    Poll(static_cast<std::uint64_t>(kv_.Clock.TickCount()));
+  }
+  return msRas1.Connected();
 }
 
 void DialUpPart::DialEnded(const std::optional<RasError>& error) {

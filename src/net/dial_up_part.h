@@ -31,6 +31,7 @@ class DialUpPart final : public app::DialUp {
   void StartDialler() override;
   bool Dialling() override { return msRas1.Dialling(); }
   void SetDetectorOffline() override { INetDet1.setOffline(); }
+  bool DialAndWait() override;
   void HangUp() override { msRas1.HangUp(); }
   void Cancel() override;
   std::string AddressText() override { return INetDet1.AddressText(); }

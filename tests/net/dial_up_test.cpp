@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/app_fixture.h"
+#include "app/body_display.h"
 #include "app/check_cycle.h"
 #include "app/status_bar.h"
 #include "net/dial_texts.h"
@@ -284,6 +285,72 @@ TEST_F(DialUpTest, TimedCheckOfflineDialsFirstAndChecksOnceTheCallIsUp) {
   EXPECT_EQ(kv->State.ValidCount, 1);
   EXPECT_EQ(dialer.Dialled.size(), 1u) << "dialled once";
 }
+
+// The text of a listed message asked for while the line is down: the call
+// is made, and the fetch waits until the call is up (or has failed) rather
+// than reaching for the server while the modem still dials.
+struct OfflineBodyCase {
+  const char* Name;
+  bool CallComesUp;
+  int Sessions;  // sessions opened after the line went down
+  const char* Status;
+};
+
+class OfflineBodyTest : public DialUpTest, public testing::WithParamInterface<OfflineBodyCase> {};
+
+TEST_P(OfflineBodyTest, FetchWaitsForTheCall) {
+  const auto& c = GetParam();
+  const auto m = ValidMessage(1, "u1");
+  script.AddSession(CheckSession({m}, true));
+  part->StartDialler();
+  connectCall();
+  ASSERT_EQ(kv->VTree1.rows().size(), 1u);
+  dialer.Events->dialDropped();
+  host.Address.clear();
+  host.Status = net::DialUpStatus::Down;
+  clock.now += 1000;
+  part->Poll(clock.now);
+  ASSERT_EQ(kv->State.OnlineState, 0);
+
+  std::vector<std::string> display = Join(
+      {LoginSteps(), StatSteps({m}, true), UidlListSteps({m}),
+       {"C: LIST 1", "S: +OK 1 301", "C: RETR 1", "S: +OK"}});
+  for (const auto& h : m.headers)
+    display.push_back("S: " + h);
+  display.insert(display.end(),
+                 {"S: ", "S: See you at noon", "S: .", "C: UIDL 1", "S: +OK 1 u1", "C: QUIT"});
+  if (c.CallComesUp) script.AddSession(display);
+  const int sessionsBefore = script.SessionsOpened();
+  int answerIn = 3;
+  int sessionsWhileDown = -1;
+  pump.onCall = [&](int) {
+    if (part->msRas1.Dialling() && --answerIn == 0) {
+      sessionsWhileDown = script.SessionsOpened() - sessionsBefore;
+      if (c.CallComesUp) {
+        dialer.Events->dialProgress(net::DialProgress::Connected);
+      } else {
+        dialer.Events->dialError(10, "The login failed");
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  kv->VTree1.selectOnly(0);
+  kv->Body().DisplayBody();
+
+  EXPECT_EQ(dialer.Dialled.size(), 2u);
+  EXPECT_EQ(sessionsWhileDown, 0) << "the server was reached before the line was up";
+  EXPECT_EQ(script.SessionsOpened() - sessionsBefore, c.Sessions);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(status(), c.Status);
+  EXPECT_FALSE(kv->State.CheckInProgress);
+  EXPECT_EQ(prompter.Boxes().size(), c.CallComesUp ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, OfflineBodyTest,
+    testing::Values(OfflineBodyCase{"CallComesUp", true, 1, "Status: Message retrieved"},
+                    OfflineBodyCase{"CallFails", false, 0, "Status: The login failed"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(DialUpUnavailable, SaysWhyAndWhatToDo) {
   EXPECT_NE(net::DialUpUnavailableText(false, false)->find("NetworkManager"), std::string::npos);

@@ -2,7 +2,8 @@
 // template on a private bus standing in for the system bus: the dial-up
 // profiles it lists, a dial with the state changes the mock emits, the
 // reason of a failed call, the hang-up, the dial-up status the detector
-// reads, and NetworkManager going away in the middle of a call.
+// reads, NetworkManager going away in the middle of a call, and the whole
+// road from a dialled call to the check it starts.
 
 #include "platform/nm_dialer.h"
 
@@ -18,9 +19,15 @@
 #include <string>
 #include <vector>
 
+#include "app/kvmain.h"
 #include "net/dial_texts.h"
+#include "net/dial_up_part.h"
 #include "net/net_detector.h"
 #include "platform/posix_host_info.h"
+#include "platform/qt_event_pump.h"
+#include "protocols/clock.h"
+#include "support/fake_prompter.h"
+#include "support/scripted_server.h"
 
 namespace net = kelvrin::net;
 namespace platform = kelvrin::platform;
@@ -245,6 +252,86 @@ class NmDialerTest : public QObject {
     QCOMPARE(changes, 1);
     QCOMPARE(dialer.dialUpStatus(), net::DialUpStatus::Up);
     QVERIFY2(!dialer.connectionUp("Mobile"), "our own call is not the user's");
+  }
+
+  // The dial-up profile listed, the call activated, its state going to
+  // activated, the detector seeing the line and the check that follows,
+  // against a POP3 server on loopback; the polling is the program's.
+  void dialledCallComingUpRunsTheCheck() {
+    addProfile(QStringLiteral("Mobile"), QStringLiteral("gsm"));
+    // A modem's call: activating until the test brings it up, and listed
+    // among the active connections as NetworkManager lists it.
+    QVERIFY(py(QStringLiteral(
+                   "mock.AddMethod('org.freedesktop.NetworkManager', 'ActivateConnection', "
+                   "'ooo', 'o', \"self.AddActiveConnection([], args[0], '/', '7', "
+                   "dbus.UInt32(1)); ret = dbus.ObjectPath('%1')\")")
+                   .arg(kActive)));
+    kelvrin::test::ScriptedServer pop(
+        "S: +OK ready\nC: USER bob\nS: +OK\nC: PASS secret\nS: +OK logged in\n"
+        "C: STAT\nS: +OK 1 301\nC: LAST\nS: +OK 0\n"
+        "C: UIDL\nS: +OK\nS: 1 u1\nS: .\n"
+        "C: LIST 1\nS: +OK 1 301\nC: TOP 1 0\nS: +OK\n"
+        "S: From: Friend <friend@example.org>\nS: To: me@example.com\n"
+        "S: Subject: Lunch\nS: Date: Mon, 3 Mar 2025 10:01:00 +0000\nS: \nS: .\n"
+        "C: UIDL 1\nS: +OK 1 u1\nC: QUIT\nS: +OK bye\n");
+
+    platform::NmDialer dialer(connection());
+    NoAddressHost host(dialer);
+    kelvrin::platform::QtEventPump pump;
+    kelvrin::protocols::SystemClock clock;
+    kelvrin::test::FakePrompter prompter;
+    QTemporaryDir home;
+    auto kv = std::make_unique<kelvrin::app::TKVmain>(
+        kelvrin::app::Ports{{}, pump, clock, prompter}, home.path().toStdString());
+    kv->FormCreate();
+    kv->FormShow();
+    auto& wizard = *kv->KVWForm1;
+    wizard.setText("KVWMainEmail1", "me@example.com");
+    wizard.setText("KVWEdhost", "127.0.0.1");
+    wizard.setText("PopPort", " " + pop.PortText());
+    wizard.setText("KVWedUser", "bob");
+    wizard.setText("KVWedPassword", "secret");
+    wizard.setValue("KVWccntypeGroup", 1);
+    wizard.setText("KVWServiceComboBox", "Mobile");
+    kv->KVmain->setChecked("AutoUpdate1", false);
+    kv->lbAllowEM->Add("me@example.com");
+    auto owned = std::make_unique<net::DialUpPart>(*kv, host, dialer);
+    net::DialUpPart& part = *owned;
+    kv->setDialUp(std::move(owned));
+    QTRY_COMPARE_WITH_TIMEOUT(dialer.entries(), std::vector<std::string>{"Mobile"}, kWaitMs);
+    part.ConnectionTypeChanged(1);
+    QCOMPARE(kv->State.OnlineState.get(), 0);
+
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout,
+                     [&] { part.Poll(static_cast<std::uint64_t>(clock.TickCount())); });
+    poll.start(100);
+
+    part.StartDialler();
+    QTRY_VERIFY_WITH_TIMEOUT(mockLog().contains(QStringLiteral("ActivateConnection")), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(kv->dfsStatus.Status(), std::string("Status: Dialing..."), kWaitMs);
+    // Activating is not online: nothing may reach for the server yet.
+    QTest::qWait(1000);
+    QCOMPARE(kv->State.OnlineState.get(), 0);
+    QVERIFY(pop.ClientLog().empty());
+
+    QVERIFY(py(QStringLiteral("mock.SetProperty('%1', "
+                              "'org.freedesktop.NetworkManager.Connection.Active', 'State', "
+                              "dbus.UInt32(2, variant_level=1))")
+                   .arg(kActive)));
+    QVERIFY(emitState(2, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(kv->State.ValidCount), 1, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!kv->State.CheckInProgress, kWaitMs);
+    poll.stop();
+    QVERIFY(pop.Finished());
+    QCOMPARE(kv->State.OnlineState.get(), 1);
+    QCOMPARE(kv->VTree1.rows().size(), std::size_t{1});
+    QVERIFY2(part.SystemConnectionUp(), "mail came: the line stays up");
+    QVERIFY(kv->Commands.Visible("Disconnect1"));
+
+    part.Disconnect1Click();
+    QTRY_VERIFY_WITH_TIMEOUT(mockLog().contains(QStringLiteral("DeactivateConnection")), kWaitMs);
+    kv.reset();
   }
 
   void ownAddressIsNeverLoopback() {
