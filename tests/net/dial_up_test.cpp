@@ -312,9 +312,10 @@ TEST_P(OfflineBodyTest, FetchWaitsForTheCall) {
   part->Poll(clock.now);
   ASSERT_EQ(kv->State.OnlineState, 0);
 
-  std::vector<std::string> display = Join(
-      {LoginSteps(), StatSteps({m}, true), UidlListSteps({m}),
-       {"C: LIST 1", "S: +OK 1 301", "C: RETR 1", "S: +OK"}});
+  std::vector<std::string> display = Join({LoginSteps(),
+                                           StatSteps({m}, true),
+                                           UidlListSteps({m}),
+                                           {"C: LIST 1", "S: +OK 1 301", "C: RETR 1", "S: +OK"}});
   for (const auto& h : m.headers)
     display.push_back("S: " + h);
   display.insert(display.end(),

@@ -261,11 +261,11 @@ class NmDialerTest : public QObject {
     addProfile(QStringLiteral("Mobile"), QStringLiteral("gsm"));
     // A modem's call: activating until the test brings it up, and listed
     // among the active connections as NetworkManager lists it.
-    QVERIFY(py(QStringLiteral(
-                   "mock.AddMethod('org.freedesktop.NetworkManager', 'ActivateConnection', "
-                   "'ooo', 'o', \"self.AddActiveConnection([], args[0], '/', '7', "
-                   "dbus.UInt32(1)); ret = dbus.ObjectPath('%1')\")")
-                   .arg(kActive)));
+    QVERIFY(
+        py(QStringLiteral("mock.AddMethod('org.freedesktop.NetworkManager', 'ActivateConnection', "
+                          "'ooo', 'o', \"self.AddActiveConnection([], args[0], '/', '7', "
+                          "dbus.UInt32(1)); ret = dbus.ObjectPath('%1')\")")
+               .arg(kActive)));
     kelvrin::test::ScriptedServer pop(
         "S: +OK ready\nC: USER bob\nS: +OK\nC: PASS secret\nS: +OK logged in\n"
         "C: STAT\nS: +OK 1 301\nC: LAST\nS: +OK 0\n"

@@ -101,8 +101,7 @@ void armScreenshotScene(app::TKVmain& kv, MainWindow& window, QMenu& trayMenu) {
     poll->stop();
     poll->deleteLater();
     // After the rows are painted.
-    QTimer::singleShot(500, &window,
-                       [scene, &kv, &trayMenu] { openScene(scene, kv, trayMenu); });
+    QTimer::singleShot(500, &window, [scene, &kv, &trayMenu] { openScene(scene, kv, trayMenu); });
   });
   poll->start();
 }
