@@ -19,6 +19,7 @@
 #include "platform/x11_mail_program.h"
 #include "protocols/clock.h"
 #include "protocols/event_pump.h"
+#include "settings/sendkeys.h"
 #include "ui/prompter.h"
 
 namespace {
@@ -103,6 +104,7 @@ class HotkeyX11Test : public QObject {
   void cleanupTestCase();
   void sendReceivePlaysTheHotKeyIntoTheMailProgramOnly();
   void aTitleThatMatchesNoWindowSendsNothing();
+  void theWizardsTestPlaysTheRecordedKeysAndAsks();
   void withoutAnX11SessionItOnlySaysWhy();
 
  private:
@@ -189,6 +191,27 @@ void HotkeyX11Test::aTitleThatMatchesNoWindowSendsNothing() {
   QCOMPARE(mail_.keys(), QStringList());
   QCOMPARE(other_.keys(), QStringList());
   QCOMPARE(main.prompter.texts, QStringList());
+}
+
+void HotkeyX11Test::theWizardsTestPlaysTheRecordedKeysAndAsks() {
+  mail_.output.clear();
+  other_.output.clear();
+  Main main("Kelvrin Test Mail");
+  main.kv->Settings.setKeySetA("");
+  // Ctrl then M as the recorder codes them, into the program named in the
+  // wizard's field.
+  kelvrin::platform::TestKey1Click(*main.kv, "Ctrl+M",
+                                   "\xFC"
+                                   "M",
+                                   "kelvrin test mail");
+  const QStringList expected = {"press Control_L 0", "press m 0", "release m 0",
+                                "release Control_L 0"};
+  QTRY_COMPARE_WITH_TIMEOUT(mail_.keys().size(), expected.size(), 10000);
+  QTest::qWait(300);
+  QCOMPARE(mail_.keys(), expected);
+  QCOMPARE(other_.keys(), QStringList());
+  QCOMPARE(main.prompter.texts,
+           QStringList{QString::fromUtf8(std::string(kelvrin::settings::kDidItWork).c_str())});
 }
 
 void HotkeyX11Test::withoutAnX11SessionItOnlySaysWhy() {
