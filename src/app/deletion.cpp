@@ -199,7 +199,18 @@ void Deletion::btDeleteClick(int originTag, bool automatic) {
       s.CheckInProgress = false;
       return;
     }
-    if (kv_.KVWForm1->value("KVWccntypeGroup") == 1) kv_.dialUp().StartDialler();
+    if (kv_.KVWForm1->value("KVWccntypeGroup") == 1) {
+      // The call comes up asynchronously: nothing is sent before the line
+      // is up, and a call that does not come up has said why in the status.
+      if (!kv_.dialUp().DialAndWait()) {
+        kv_.DelButtonEnable(true);
+        s.CheckInProgress = false;
+        return;
+      }
+      // The deletion checks again by itself; the new line must not start
+      // another check when the detector sees it.
+      s.ConnectEventCount = 3;
+    }
   }
 
   s.OnlineState = kOnline;

@@ -353,6 +353,63 @@ INSTANTIATE_TEST_SUITE_P(
                     OfflineBodyCase{"CallFails", false, 0, "Status: The login failed"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// A deletion asked for while the dial-up line is down: the server is reached
+// only once the call is up; a call that fails sends nothing and says why.
+class OfflineDeletionTest : public DialUpTest, public testing::WithParamInterface<OfflineBodyCase> {};
+
+TEST_P(OfflineDeletionTest, DeletionWaitsForTheCall) {
+  const auto& c = GetParam();
+  const auto s1 = SpamMessage(1, "s1");
+  const auto v2 = ValidMessage(2, "v2");
+  script.AddSession(CheckSession({s1, v2}, true));
+  part->StartDialler();
+  connectCall();
+  ASSERT_EQ(kv->VTree1.rows().size(), 2u);
+  dialer.Events->dialDropped();
+  host.Address.clear();
+  host.Status = net::DialUpStatus::Down;
+  clock.now += 1000;
+  part->Poll(clock.now);
+  ASSERT_EQ(kv->State.OnlineState, 0);
+
+  if (c.CallComesUp) {
+    script.AddSession(Join({LoginSteps(),
+                            StatSteps({s1, v2}, true),
+                            UidlListSteps({s1, v2}),
+                            {"C: DELE 1", "S: +OK", "C: QUIT", "S: +OK"}}));
+    script.AddSession(CheckSession({v2}, true));
+  }
+  const int sessionsBefore = script.SessionsOpened();
+  int answerIn = 3;
+  int sessionsWhileDown = -1;
+  pump.onCall = [&](int) {
+    if (part->msRas1.Dialling() && --answerIn == 0) {
+      sessionsWhileDown = script.SessionsOpened() - sessionsBefore;
+      if (c.CallComesUp) {
+        dialer.Events->dialProgress(net::DialProgress::Connected);
+      } else {
+        dialer.Events->dialError(10, "The login failed");
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  kv->btDeleteClick(app::kTagSpamDelete);
+
+  EXPECT_EQ(dialer.Dialled.size(), 2u);
+  EXPECT_EQ(sessionsWhileDown, 0) << "the server was reached before the line was up";
+  EXPECT_EQ(script.SessionsOpened() - sessionsBefore, c.Sessions);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(status(), c.Status);
+  EXPECT_FALSE(kv->State.CheckInProgress);
+  EXPECT_EQ(kv->VTree1.RootNodeCount(), c.CallComesUp ? 1u : 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, OfflineDeletionTest,
+    testing::Values(OfflineBodyCase{"CallComesUp", true, 2, "Status: Received maildrop info"},
+                    OfflineBodyCase{"CallFails", false, 0, "Status: The login failed"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 TEST(DialUpUnavailable, SaysWhyAndWhatToDo) {
   EXPECT_NE(net::DialUpUnavailableText(false, false)->find("NetworkManager"), std::string::npos);
   EXPECT_NE(net::DialUpUnavailableText(true, false)->find("No dial-up connection"),
