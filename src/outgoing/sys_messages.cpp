@@ -180,11 +180,9 @@ void CommandMails::StartFlashReply(app::TKVmain& kv) {
     auto& dialUp = kv.dialUp();
     dialUp.SetDetectorOffline();
     kv.Commands.setVisible("Disconnect1", true);
-    dialUp.StartDialler();
-    // The dialler waits on its own thread; the reply goes out once the
-    // call is up (or has failed), not into a line that is still dialling.
-    while (dialUp.Dialling())
-      kv.Delay(20);
+    // The reply goes out once the call is up (or has failed), not into a
+    // line that is still dialling.
+    (void)dialUp.DialAndWait();
   }
   if (sender_.SendMAPImail(std::to_string(kCodeFlash), "", false, "", text, flashSender_)) {
     kv.Prompter.InfoBox("Flash Message:\rData Sent");
