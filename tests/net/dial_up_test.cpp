@@ -53,9 +53,36 @@ class DialUpTest : public AppFixture {
     part->Poll(clock.now);
   }
 
+  // The line of the call drops and the detector sees it go.
+  void dropLine() {
+    dialer.Events->dialDropped();
+    host.Address.clear();
+    host.Status = net::DialUpStatus::Down;
+    clock.now += 1000;
+    part->Poll(clock.now);
+  }
+  // The platform answers the next call on the third pump while it dials,
+  // connected or failed; sessionsWhileDown gets how many sessions had been
+  // opened since sessionsBefore by then.
+  void answerTheNextCall(bool comesUp, int sessionsBefore, int& sessionsWhileDown) {
+    answerIn_ = 3;
+    pump.onCall = [this, comesUp, sessionsBefore, &sessionsWhileDown](int) {
+      if (part->msRas1.Dialling() && --answerIn_ == 0) {
+        sessionsWhileDown = script.SessionsOpened() - sessionsBefore;
+        if (comesUp) {
+          dialer.Events->dialProgress(net::DialProgress::Connected);
+        } else {
+          dialer.Events->dialError(10, "The login failed");
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+  }
+
   FakeHostInfo host;
   FakeDialer dialer;
   net::DialUpPart* part = nullptr;
+  int answerIn_ = 0;
 };
 
 TEST_F(DialUpTest, DialledCallStartsTheCheckOnTheConnectionEvent) {
@@ -305,11 +332,7 @@ TEST_P(OfflineBodyTest, FetchWaitsForTheCall) {
   part->StartDialler();
   connectCall();
   ASSERT_EQ(kv->VTree1.rows().size(), 1u);
-  dialer.Events->dialDropped();
-  host.Address.clear();
-  host.Status = net::DialUpStatus::Down;
-  clock.now += 1000;
-  part->Poll(clock.now);
+  dropLine();
   ASSERT_EQ(kv->State.OnlineState, 0);
 
   std::vector<std::string> display = Join({LoginSteps(),
@@ -322,19 +345,8 @@ TEST_P(OfflineBodyTest, FetchWaitsForTheCall) {
                  {"S: ", "S: See you at noon", "S: .", "C: UIDL 1", "S: +OK 1 u1", "C: QUIT"});
   if (c.CallComesUp) script.AddSession(display);
   const int sessionsBefore = script.SessionsOpened();
-  int answerIn = 3;
   int sessionsWhileDown = -1;
-  pump.onCall = [&](int) {
-    if (part->msRas1.Dialling() && --answerIn == 0) {
-      sessionsWhileDown = script.SessionsOpened() - sessionsBefore;
-      if (c.CallComesUp) {
-        dialer.Events->dialProgress(net::DialProgress::Connected);
-      } else {
-        dialer.Events->dialError(10, "The login failed");
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  };
+  answerTheNextCall(c.CallComesUp, sessionsBefore, sessionsWhileDown);
   kv->VTree1.selectOnly(0);
   kv->Body().DisplayBody();
 
@@ -365,11 +377,7 @@ TEST_P(OfflineDeletionTest, DeletionWaitsForTheCall) {
   part->StartDialler();
   connectCall();
   ASSERT_EQ(kv->VTree1.rows().size(), 2u);
-  dialer.Events->dialDropped();
-  host.Address.clear();
-  host.Status = net::DialUpStatus::Down;
-  clock.now += 1000;
-  part->Poll(clock.now);
+  dropLine();
   ASSERT_EQ(kv->State.OnlineState, 0);
 
   if (c.CallComesUp) {
@@ -380,19 +388,8 @@ TEST_P(OfflineDeletionTest, DeletionWaitsForTheCall) {
     script.AddSession(CheckSession({v2}, true));
   }
   const int sessionsBefore = script.SessionsOpened();
-  int answerIn = 3;
   int sessionsWhileDown = -1;
-  pump.onCall = [&](int) {
-    if (part->msRas1.Dialling() && --answerIn == 0) {
-      sessionsWhileDown = script.SessionsOpened() - sessionsBefore;
-      if (c.CallComesUp) {
-        dialer.Events->dialProgress(net::DialProgress::Connected);
-      } else {
-        dialer.Events->dialError(10, "The login failed");
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  };
+  answerTheNextCall(c.CallComesUp, sessionsBefore, sessionsWhileDown);
   kv->btDeleteClick(app::kTagSpamDelete);
 
   EXPECT_EQ(dialer.Dialled.size(), 2u);
