@@ -482,6 +482,14 @@ void CheckCycle::VtreeToFront() {
 }
 
 void CheckCycle::btOpenClick() {
+  requestCheck(true);
+}
+
+void CheckCycle::RequestCheckWithoutClick() {
+  requestCheck(false);
+}
+
+void CheckCycle::requestCheck(bool clicked) {
   if (kv_.KVWForm1->text("KVWMainEmail1") == settings::kPlaceholderMainEmail) {
     kv_.Prompter.MsgBox("Incorrect main email address\rOptions, item 1 please enter", "Kelvrin",
                         false, ui::kMbIconStop);
@@ -489,7 +497,9 @@ void CheckCycle::btOpenClick() {
   }
   userActed();
   if (!kv_.State.CheckRequested) {
-    Delay(100);
+    // The button's own pause; a request that no button made has nothing to
+    // wait for.
+    if (clicked) Delay(100);
     kv_.State.CheckRequested = true;
   }
 }

@@ -53,6 +53,9 @@ class CheckCycle {
   void VtreeToFront();
 
   void btOpenClick();
+  // What btOpenClick does, without the pause of a clicked button: the
+  // command line's Check, which has no button.
+  void RequestCheckWithoutClick();
   void BtCancelClick();
   void btCloseClick();
   void PaccountClick();
@@ -100,6 +103,7 @@ class CheckCycle {
   std::uint16_t ServerNumberOf(const mail::TMailMessage& message) const;
 
  private:
+  void requestCheck(bool clicked);
   void serverMessagesSteps();
   void autoDeleteIfPending();
   std::size_t listingSignature() const;

@@ -490,6 +490,10 @@ void TKVmain::btOpenClick() {
   checkCycle_->guarded([this] { checkCycle_->btOpenClick(); });
 }
 
+void TKVmain::RequestCheckWithoutClick() {
+  checkCycle_->guarded([this] { checkCycle_->RequestCheckWithoutClick(); });
+}
+
 void TKVmain::BtCancelClick() {
   checkCycle_->guarded([this] { checkCycle_->BtCancelClick(); });
 }

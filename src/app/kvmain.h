@@ -178,6 +178,7 @@ class TKVmain {
   void DelButtonEnable(bool Enable);
   void VtreeToFront();
   void btOpenClick();
+  void RequestCheckWithoutClick();
   void BtCancelClick();
   void btDeleteClick(int originTag);
   void DisplayBody();

@@ -542,7 +542,7 @@ class Session {
 
   // The Check command, and what the scheduler does for a requested check.
   bool check() {
-    kv_->btOpenClick();
+    kv_->RequestCheckWithoutClick();
     if (!kv_->State.CheckRequested) return false;
     kv_->Check().RunRequestedCheck();
     statCount_ = kv_->Check().LastOutcome().StatCount;

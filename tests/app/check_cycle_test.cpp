@@ -221,6 +221,23 @@ TEST_F(CheckCycleTest, PlaceholderAddressRefusesTheCheck) {
   EXPECT_EQ(prompter.Boxes()[0].Text, "Incorrect main email address\rOptions, item 1 please enter");
 }
 
+// The button pauses before it requests; the command line, which has no
+// button, requests at once, with the same refusal of the placeholder.
+TEST_F(CheckCycleTest, OnlyAClickedButtonPausesBeforeTheRequest) {
+  for (const bool clicked : {true, false}) {
+    kv->State.CheckRequested = false;
+    const std::int64_t before = clock.now;
+    clicked ? kv->btOpenClick() : kv->RequestCheckWithoutClick();
+    EXPECT_TRUE(kv->State.CheckRequested) << clicked;
+    EXPECT_EQ(clock.now - before, clicked ? 100 : 0) << clicked;
+  }
+  kv->State.CheckRequested = false;
+  kv->KVWForm1->setText("KVWMainEmail1", std::string(settings::kPlaceholderMainEmail));
+  kv->RequestCheckWithoutClick();
+  EXPECT_FALSE(kv->State.CheckRequested);
+  EXPECT_EQ(prompter.Boxes().size(), 1u);
+}
+
 TEST_F(CheckCycleTest, OfflineOrEmptyHostStartsNothing) {
   kv->State.OnlineState = 0;
   check();
