@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,6 +65,7 @@ class HeaderCache {
     std::uint64_t length = 0;
     bool kept = false;
   };
+  class StoredFile;
   void readIndex();
   void write(std::string_view bytes);
   bool flush();
@@ -75,6 +77,7 @@ class HeaderCache {
   std::filesystem::path newPath_;
   std::string account_;
   std::map<std::string, Entry, std::less<>> index_;
+  std::unique_ptr<StoredFile> stored_;
   int newFd_ = -1;
   bool writeFailed_ = false;
   std::string buffer_;
@@ -82,7 +85,7 @@ class HeaderCache {
   int added_ = 0;
 };
 
-// FNV-1a, 64 bits: the entries' checksum and the account's file name.
+// FNV-1a, 64 bits: the account's file name, and the start of an entry's checksum.
 std::uint64_t CacheChecksum(std::string_view bytes, std::uint64_t seed = 0xcbf29ce484222325ULL);
 
 }  // namespace kelvrin::app

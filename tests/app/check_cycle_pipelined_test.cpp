@@ -18,6 +18,7 @@
 #include "app/header_cache.h"
 #include "app/message_view_handlers.h"
 #include "app/window_handlers.h"
+#include "support/temp_dir.h"
 
 namespace kelvrin::test {
 namespace {
@@ -355,6 +356,59 @@ TEST_F(PipelinedCheck, UnsolicitedRepliesInABatch) {
       }
     }
   }
+}
+
+// A cache of many times the reader's window: every entry comes back as it
+// was stored, in the order of a check and out of it, and an entry whose
+// bytes the file no longer holds is none.
+TEST(HeaderCacheFile, ALargeCacheReadsBackEveryEntry) {
+  TempDir folder("kelvrin-cache-");
+  const auto linesOf = [](int n) {
+    mail::TStringList lines;
+    for (int line = 0; line < 3 + n % 7; ++line)
+      lines.push_back("X-Line-" + std::to_string(line) + ": " +
+                      std::string(40 + n % 97, 'a' + n % 26));
+    return lines;
+  };
+  constexpr int kEntries = 6000;  // about 2 MB
+  {
+    app::HeaderCache writer(folder.Path(), "host", "110", "bob");
+    ASSERT_TRUE(writer.Open());
+    for (int n = 0; n < kEntries; ++n)
+      writer.Add("id" + std::to_string(n), 1000 + n, linesOf(n));
+    std::string error;
+    ASSERT_TRUE(writer.Commit(error)) << error;
+  }
+  std::vector<int> order(kEntries);
+  for (int n = 0; n < kEntries; ++n)
+    order[static_cast<std::size_t>(n)] = n;
+  // Backwards through the second half: each lookup moves the window back.
+  std::reverse(order.begin() + kEntries / 2, order.end());
+  app::HeaderCache reader(folder.Path(), "host", "110", "bob");
+  ASSERT_TRUE(reader.Open());
+  mail::TStringList lines;
+  for (const int n : order) {
+    ASSERT_TRUE(reader.Find("id" + std::to_string(n), 1000 + n, lines)) << n;
+    ASSERT_EQ(lines, linesOf(n)) << n;
+  }
+  EXPECT_EQ(reader.Found(), kEntries);
+  reader.Discard();
+
+  // Cut in the middle of an entry: those before it are found, it and the
+  // rest are not.
+  const fs::path file = reader.Path();
+  const auto size = fs::file_size(file);
+  fs::resize_file(file, size / 2);
+  app::HeaderCache cut(folder.Path(), "host", "110", "bob");
+  ASSERT_TRUE(cut.Open());
+  int found = 0;
+  for (int n = 0; n < kEntries; ++n)
+    found += cut.Find("id" + std::to_string(n), 1000 + n, lines) ? 1 : 0;
+  EXPECT_GT(found, kEntries / 3);
+  EXPECT_LT(found, kEntries / 2 + 50);
+  for (int n = found; n < kEntries; ++n)
+    EXPECT_FALSE(cut.Find("id" + std::to_string(n), 1000 + n, lines)) << n;
+  cut.Discard();
 }
 
 }  // namespace
