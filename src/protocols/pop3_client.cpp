@@ -1,6 +1,7 @@
 #include "protocols/pop3_client.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <limits>
 #include <optional>
@@ -76,27 +77,43 @@ std::string namePart(std::string_view text) {
 // The lines of a spooled reply: CR LF, LF or CR end a line; a line break at
 // the very end does not start another line.
 mail::TStringList splitLines(std::string_view text) {
-  mail::TStringList lines;
+  // Line breaks are LF, CR LF or a lone CR. Found with memchr (a reply is
+  // megabytes at times): the LFs first, then any CR inside a line.
+  thread_local std::vector<std::string_view> found;
+  found.clear();
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* start = begin;
+  const auto cutAtLoneCRs = [](const char* from, const char* to) {
+    // [from, to) holds no LF; every CR in it ends a line.
+    while (const void* cr = std::memchr(from, '\r', static_cast<std::size_t>(to - from))) {
+      const char* at = static_cast<const char*>(cr);
+      found.emplace_back(from, static_cast<std::size_t>(at - from));
+      from = at + 1;
+    }
+    return from;
+  };
+  while (start < end) {
+    const void* lf = std::memchr(start, '\n', static_cast<std::size_t>(end - start));
+    if (lf == nullptr) break;
+    const char* at = static_cast<const char*>(lf);
+    // The CR of a CR LF belongs to the break; any CR before it is a break too.
+    const char* lineEnd = (at > start && at[-1] == '\r') ? at - 1 : at;
+    const char* from = cutAtLoneCRs(start, lineEnd);
+    found.emplace_back(from, static_cast<std::size_t>(lineEnd - from));
+    start = at + 1;
+  }
+  // After the last LF: lines ended by a lone CR, and a last line without a break.
+  start = cutAtLoneCRs(start, end);
+  if (start < end) found.emplace_back(start, static_cast<std::size_t>(end - start));
   // Exactly as many entries as lines: a header check keeps these lines for
   // every message, and a vector grown by doubling would keep up to twice
   // the room.
-  std::size_t breaks = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
-      ++breaks;
-    }
-  }
-  lines.reserve(breaks + 1);
-  std::size_t start = 0;
-  const std::size_t size = text.size();
-  for (std::size_t i = 0; i < size; ++i) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n') continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (c == '\r' && i + 1 < size && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < size) lines.emplace_back(text.substr(start));
+  mail::TStringList lines;
+  lines.reserve(found.size());
+  for (const std::string_view line : found)
+    lines.emplace_back(line);
+  if (found.capacity() > 4096) found = {};  // not kept after a huge reply
   return lines;
 }
 
