@@ -237,6 +237,20 @@ TEST_F(Pop3ClientTest, DotStuffedLinesLoseTheirFirstDot) {
   EXPECT_TRUE(server.Finished());
 }
 
+// Servers end lines with CR LF, a bare LF or a bare CR; each is one break.
+TEST_F(Pop3ClientTest, EveryKindOfLineBreakEndsOneLine) {
+  ScriptedServer server(std::string(kGreeting) +
+                        "C: LIST 1\nS: +OK 1 100\nC: RETR 1\n"
+                        "S~ +OK\\r\\nSubject: breaks\\n\\r\\none\\rtwo\\nthree\\r\\r\\n"
+                        "\\rfour\\r\\n.\\r\\n\n");
+  connectTo(server);
+  mail::TMailMessage& msg = client.Messages().CreateMessage();
+  ASSERT_TRUE(client.Retrieve(1, msg));
+  EXPECT_EQ(msg.Subject, "breaks");
+  EXPECT_EQ(msg.Text, (mail::TStringList{"one", "two", "three", "", "", "four"}));
+  EXPECT_TRUE(server.Finished());
+}
+
 TEST_F(Pop3ClientTest, StatusLineArrivingInPiecesIsReadWhole) {
   ScriptedServer server(std::string(kGreeting) +
                         "C: STAT\nS~ +O\nP: 80\nS~ K 1\nP: 80\nS~ 7 4000\\r\nP: 80\nS~ \\n\n"
