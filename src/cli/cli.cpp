@@ -299,7 +299,9 @@ struct RowOut {
   std::int64_t size = 0;
 };
 
-RowOut rowOut(app::TKVmain& kv, const app::ViewRow& row) {
+// The row's display texts, and its bytes as scored unless only the texts
+// are printed.
+RowOut rowOut(app::TKVmain& kv, const app::ViewRow& row, bool withBytes = true) {
   RowOut r;
   r.index = row.Node.MsgIndex;
   r.level = row.Node.SpamLevel;
@@ -308,11 +310,13 @@ RowOut rowOut(app::TKVmain& kv, const app::ViewRow& row) {
   r.tolevel = row.Node.ToLevel;
   r.bsubj = row.Node.BsubjLevel;
   if (const mail::TMailMessage* m = kv.View().messageOf(row)) {
-    r.from = m->From();
-    r.sendto = m->SendTo();
-    r.subject = m->Subject;
-    r.date = m->DateText;
-    r.uidl = m->UIDL;
+    if (withBytes) {
+      r.from = m->From();
+      r.sendto = m->SendTo();
+      r.subject = m->Subject;
+      r.date = m->DateText;
+      r.uidl = m->UIDL;
+    }
     r.size = m->Size;
     r.display = mail::DisplayHeaders(*m);
   } else {
@@ -349,13 +353,13 @@ class RowsOut {
 
   std::size_t size() const { return held_ ? held_->size() : kv_->VTree1.rows().size(); }
   bool empty() const { return size() == 0; }
-  void forEach(const std::function<void(const RowOut&)>& print) const {
+  void forEach(const std::function<void(const RowOut&)>& print, bool withBytes = true) const {
     if (held_) {
       for (const RowOut& r : *held_)
         print(r);
     } else {
       for (const app::ViewRow& row : kv_->VTree1.rows())
-        print(rowOut(*kv_, row));
+        print(rowOut(*kv_, row, withBytes));
     }
   }
 
@@ -369,17 +373,19 @@ void printTable(std::ostream& out, const RowsOut& rows) {
   out << "\n"
       << "Level Mark " << fitColumn("From", 30) << " " << fitColumn("To", 24) << " "
       << fitColumn("Subject", 40) << " " << fitColumn("Date", 31) << "     #\n";
-  rows.forEach([&out](const RowOut& r) {
-    std::string level = std::to_string(r.level);
-    out << std::string(level.size() < 5 ? 5 - level.size() : 0, ' ') << level << "  "
-        << (r.marked ? "x" : " ") << "   " << fitColumn(terminalText(r.display.From), 30) << " "
-        << fitColumn(terminalText(r.display.SendTo), 24) << " "
-        << fitColumn(terminalText(r.display.Subject), 40) << " "
-        << fitColumn(terminalText(r.display.Date), 31) << " "
-        << std::string(std::to_string(r.index).size() < 5 ? 5 - std::to_string(r.index).size() : 0,
-                       ' ')
-        << r.index << "\n";
-  });
+  rows.forEach(
+      [&out](const RowOut& r) {
+        std::string level = std::to_string(r.level);
+        out << std::string(level.size() < 5 ? 5 - level.size() : 0, ' ') << level << "  "
+            << (r.marked ? "x" : " ") << "   " << fitColumn(terminalText(r.display.From), 30) << " "
+            << fitColumn(terminalText(r.display.SendTo), 24) << " "
+            << fitColumn(terminalText(r.display.Subject), 40) << " "
+            << fitColumn(terminalText(r.display.Date), 31) << " "
+            << std::string(
+                   std::to_string(r.index).size() < 5 ? 5 - std::to_string(r.index).size() : 0, ' ')
+            << r.index << "\n";
+      },
+      /*withBytes=*/false);
 }
 
 // What the server holds, when a check could list only part of it.
