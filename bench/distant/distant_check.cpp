@@ -5,7 +5,11 @@
 // that pipelines the same commands in batches of 100 (the floor).
 //
 //   distant_check [--messages N] [--delay-ms D] [--only-direct] [--no-poplib]
-//                 [--wrap "PROGRAM ARGS"]
+//                 [--repeat R] [--wrap "PROGRAM ARGS"]
+//
+// --repeat runs the contenders R times in turn (first, cached, --no-cache,
+// floor, first again, ...) and prints the median and the fastest of each:
+// on a shared machine one run of each swings by a third from the next.
 //
 // --wrap runs every kelvrin-cli check under PROGRAM (a full path, its
 // arguments split at blanks), e.g. "/usr/bin/heaptrack -o /tmp/check", to
@@ -24,6 +28,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -171,12 +177,16 @@ int main(int argc, char** argv) {
   int delayMs = 5;
   bool onlyDirect = false;
   bool poplib = true;
+  int repeat = 1;
   std::vector<std::string> wrap;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--messages") == 0 && i + 1 < argc) count = std::atoi(argv[++i]);
     if (std::strcmp(argv[i], "--delay-ms") == 0 && i + 1 < argc) delayMs = std::atoi(argv[++i]);
     if (std::strcmp(argv[i], "--only-direct") == 0) onlyDirect = true;
     if (std::strcmp(argv[i], "--no-poplib") == 0) poplib = false;
+    if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
+      repeat = std::max(1, std::atoi(argv[++i]));
+    }
     if (std::strcmp(argv[i], "--wrap") == 0 && i + 1 < argc) {
       const std::string words = argv[++i];
       std::size_t at = 0;
@@ -217,10 +227,16 @@ int main(int argc, char** argv) {
     };
     std::vector<Path> paths = {{"loopback", direct}};
     if (!onlyDirect) paths.push_back({"delayed", proxied});
-    std::printf("\n%-9s %-34s %9s %10s\n", "path", "run", "wall s", "peak RSS");
+    if (repeat == 1) {
+      std::printf("\n%-9s %-34s %9s %10s\n", "path", "run", "wall s", "peak RSS");
+    } else {
+      std::printf("\n%-9s %-34s %9s %9s %10s   (%d runs each)\n", "path", "run", "median s",
+                  "fastest", "peak RSS", repeat);
+    }
     for (const Path& path : paths) {
       const std::string home = work.Path() + "/home-" + path.name;
-      const std::string cacheEnv = "XDG_CACHE_HOME=" + work.Path() + "/cache-" + path.name;
+      const std::string cacheDir = work.Path() + "/cache-" + path.name;
+      const std::string cacheEnv = "XDG_CACHE_HOME=" + cacheDir;
       const std::string dataEnv = "XDG_DATA_HOME=" + work.Path() + "/data";
       const std::vector<std::string> env = {cacheEnv, dataEnv};
       const Run init = runProcess({KELVRIN_CLI, "--home", home, "init", "--address",
@@ -228,33 +244,63 @@ int main(int argc, char** argv) {
                                    "--password", "secret", "--port", std::to_string(path.port)},
                                   env);
       if (init.status != 0) throw std::runtime_error("kelvrin-cli init failed");
-      const auto line = [&](const char* run, double wall, long peakKb) {
-        if (peakKb > 0) {
-          std::printf("%-9s %-34s %9.3f %7.1f MB\n", path.name, run, wall, peakKb / 1024.0);
-        } else {
-          std::printf("%-9s %-34s %9.3f %10s\n", path.name, run, wall, "");
+      // Every run of each contender, in the order they were first taken.
+      std::vector<std::string> order;
+      std::map<std::string, std::vector<Run>> runs;
+      const auto take = [&](const char* run, const Run& r) {
+        if (runs.count(run) == 0) order.push_back(run);
+        runs[run].push_back(r);
+        if (repeat == 1) {
+          if (r.peakKb > 0) {
+            std::printf("%-9s %-34s %9.3f %7.1f MB\n", path.name, run, r.wall, r.peakKb / 1024.0);
+          } else {
+            std::printf("%-9s %-34s %9.3f %10s\n", path.name, run, r.wall, "");
+          }
+          std::fflush(stdout);
         }
-        std::fflush(stdout);
       };
       const auto check = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {KELVRIN_CLI, "--home", home, "check"});
         args.insert(args.begin(), wrap.begin(), wrap.end());
         return runProcess(args, env);
       };
-      const Run first = check({});
-      if (first.status != 0) throw std::runtime_error("kelvrin-cli check failed");
-      line("kelvrin-cli check (first)", first.wall, first.peakKb);
-      const Run second = check({});
-      line("kelvrin-cli check (cached)", second.wall, second.peakKb);
-      const Run nocache = check({"--no-cache"});
-      line("kelvrin-cli check --no-cache", nocache.wall, nocache.peakKb);
-      line("raw pipelined loop (floor)", rawPipelined(path.port, count), 0);
-      if (poplib) {
-        const Run p = runProcess(
-            {"/usr/bin/python3", std::string(KELVRIN_BENCH_DIR) + "/../pop3/poplib_check.py",
-             "127.0.0.1", std::to_string(path.port), "bob", "secret"},
-            {});
-        line("poplib per-message", p.wall, p.peakKb);
+      for (int round = 0; round < repeat; ++round) {
+        std::error_code ec;
+        std::filesystem::remove_all(cacheDir, ec);  // a first check finds no cache
+        const Run first = check({});
+        if (first.status != 0) throw std::runtime_error("kelvrin-cli check failed");
+        take("kelvrin-cli check (first)", first);
+        take("kelvrin-cli check (cached)", check({}));
+        take("kelvrin-cli check --no-cache", check({"--no-cache"}));
+        take("raw pipelined loop (floor)", Run{rawPipelined(path.port, count), 0, 0});
+        if (poplib) {
+          take("poplib per-message",
+               runProcess(
+                   {"/usr/bin/python3", std::string(KELVRIN_BENCH_DIR) + "/../pop3/poplib_check.py",
+                    "127.0.0.1", std::to_string(path.port), "bob", "secret"},
+                   {}));
+        }
+      }
+      if (repeat > 1) {
+        for (const std::string& run : order) {
+          std::vector<Run>& all = runs[run];
+          std::sort(all.begin(), all.end(),
+                    [](const Run& a, const Run& b) { return a.wall < b.wall; });
+          long peak = 0;
+          for (const Run& r : all)
+            peak = std::max(peak, r.peakKb);
+          const double median = all.size() % 2 == 1
+                                    ? all[all.size() / 2].wall
+                                    : (all[all.size() / 2 - 1].wall + all[all.size() / 2].wall) / 2;
+          if (peak > 0) {
+            std::printf("%-9s %-34s %9.3f %9.3f %7.1f MB\n", path.name, run.c_str(), median,
+                        all.front().wall, peak / 1024.0);
+          } else {
+            std::printf("%-9s %-34s %9.3f %9.3f %10s\n", path.name, run.c_str(), median,
+                        all.front().wall, "");
+          }
+        }
+        std::fflush(stdout);
       }
     }
     proxy.Stop();
