@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the distant-server comparison against a private Dovecot.
 #   bench/distant/run.sh [build-dir] [--messages N] [--delay-ms D] [--no-poplib]
+#                        [--only-direct] [--repeat R] [--wrap "PROGRAM ARGS"]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
