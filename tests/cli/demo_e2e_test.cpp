@@ -154,9 +154,9 @@ TEST_F(DemoEndToEnd, ShowPrintsTheBodyReadInItsCharset) {
       << r.out;
 }
 
-// Real time, except that sleeping takes none: the program's 100 ms pauses
-// (before a requested check, after each connect) would make a sweep of a
-// hundred runs take minutes.
+// Real time, except that sleeping takes none: the program's own pauses
+// (100 ms after each failed connect) would make a sweep of a hundred runs
+// take longer.
 class FastClock final : public protocols::Clock {
  public:
   std::int64_t TickCount() override { return real_.TickCount() + skipped_; }
