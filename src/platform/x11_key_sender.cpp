@@ -392,8 +392,12 @@ std::optional<std::string> defaultMailProgramName() {
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
         if (line.startsWith(QLatin1Char('['))) {
           inEntry = line == QStringLiteral("[Desktop Entry]");
-        } else if (inEntry && line.startsWith(QStringLiteral("Name="))) {
-          return line.mid(5).trimmed().toStdString();
+        } else if (inEntry) {
+          // Blanks around the "=" do not count; Name[xx] is a translation.
+          const qsizetype equals = line.indexOf(QLatin1Char('='));
+          if (equals > 0 && line.left(equals).trimmed() == QStringLiteral("Name")) {
+            return line.mid(equals + 1).trimmed().toStdString();
+          }
         }
       }
       return std::nullopt;
