@@ -323,7 +323,24 @@ struct OfflineBodyCase {
   const char* Status;
 };
 
-class OfflineBodyTest : public DialUpTest, public testing::WithParamInterface<OfflineBodyCase> {};
+// The operation dialled (the call before it was the one that dropped),
+// opened no session before the call was answered and then the number the
+// case says, and ended with the case's status.
+class OfflineOperationTest : public DialUpTest,
+                             public testing::WithParamInterface<OfflineBodyCase> {
+ protected:
+  void expectReachedOnlyOnceTheCallWasUp(const OfflineBodyCase& c, int sessionsBefore,
+                                         int sessionsWhileDown) {
+    EXPECT_EQ(dialer.Dialled.size(), 2u);
+    EXPECT_EQ(sessionsWhileDown, 0) << "the server was reached before the line was up";
+    EXPECT_EQ(script.SessionsOpened() - sessionsBefore, c.Sessions);
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(status(), c.Status);
+    EXPECT_FALSE(kv->State.CheckInProgress);
+  }
+};
+
+class OfflineBodyTest : public OfflineOperationTest {};
 
 TEST_P(OfflineBodyTest, FetchWaitsForTheCall) {
   const auto& c = GetParam();
@@ -350,12 +367,7 @@ TEST_P(OfflineBodyTest, FetchWaitsForTheCall) {
   kv->VTree1.selectOnly(0);
   kv->Body().DisplayBody();
 
-  EXPECT_EQ(dialer.Dialled.size(), 2u);
-  EXPECT_EQ(sessionsWhileDown, 0) << "the server was reached before the line was up";
-  EXPECT_EQ(script.SessionsOpened() - sessionsBefore, c.Sessions);
-  EXPECT_TRUE(script.Finished());
-  EXPECT_EQ(status(), c.Status);
-  EXPECT_FALSE(kv->State.CheckInProgress);
+  expectReachedOnlyOnceTheCallWasUp(c, sessionsBefore, sessionsWhileDown);
   EXPECT_EQ(prompter.Boxes().size(), c.CallComesUp ? 1u : 0u);
 }
 
@@ -367,7 +379,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A deletion asked for while the dial-up line is down: the server is reached
 // only once the call is up; a call that fails sends nothing and says why.
-class OfflineDeletionTest : public DialUpTest, public testing::WithParamInterface<OfflineBodyCase> {};
+class OfflineDeletionTest : public OfflineOperationTest {};
 
 TEST_P(OfflineDeletionTest, DeletionWaitsForTheCall) {
   const auto& c = GetParam();
@@ -392,12 +404,7 @@ TEST_P(OfflineDeletionTest, DeletionWaitsForTheCall) {
   answerTheNextCall(c.CallComesUp, sessionsBefore, sessionsWhileDown);
   kv->btDeleteClick(app::kTagSpamDelete);
 
-  EXPECT_EQ(dialer.Dialled.size(), 2u);
-  EXPECT_EQ(sessionsWhileDown, 0) << "the server was reached before the line was up";
-  EXPECT_EQ(script.SessionsOpened() - sessionsBefore, c.Sessions);
-  EXPECT_TRUE(script.Finished());
-  EXPECT_EQ(status(), c.Status);
-  EXPECT_FALSE(kv->State.CheckInProgress);
+  expectReachedOnlyOnceTheCallWasUp(c, sessionsBefore, sessionsWhileDown);
   EXPECT_EQ(kv->VTree1.RootNodeCount(), c.CallComesUp ? 1u : 2u);
 }
 
