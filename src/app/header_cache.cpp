@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "base/atomic_file.h"
+#include "base/file_descriptor.h"
 
 namespace kelvrin::app {
 namespace {
@@ -85,30 +86,27 @@ class HeaderCache::StoredFile {
  public:
   explicit StoredFile(const fs::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     struct stat info {};
-    if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (fd_.get() >= 0 && ::fstat(fd_.get(), &info) == 0 && S_ISREG(info.st_mode)) {
       size_ = static_cast<std::uint64_t>(info.st_size);
     } else {
-      close();
+      fd_.close();
     }
   }
-  ~StoredFile() { close(); }
-  StoredFile(const StoredFile&) = delete;
-  StoredFile& operator=(const StoredFile&) = delete;
 
-  bool Usable() const { return fd_ >= 0; }
+  bool Usable() const { return fd_.get() >= 0; }
   std::uint64_t Size() const { return size_; }
 
   // The bytes [offset, offset + length), or nothing when the file does not
   // hold them all.
   std::optional<std::string_view> Read(std::uint64_t offset, std::uint64_t length) {
-    if (fd_ < 0 || offset > size_ || length > size_ - offset) return std::nullopt;
+    if (!Usable() || offset > size_ || length > size_ - offset) return std::nullopt;
     if (offset < start_ || offset + length > start_ + window_.size()) {
       const std::uint64_t want =
           std::min<std::uint64_t>(std::max<std::uint64_t>(length, kWindowBytes), size_ - offset);
       window_.resize(static_cast<std::size_t>(want));
       std::size_t got = 0;
       while (got < window_.size()) {
-        const ssize_t n = ::pread(fd_, window_.data() + got, window_.size() - got,
+        const ssize_t n = ::pread(fd_.get(), window_.data() + got, window_.size() - got,
                                   static_cast<off_t>(offset + got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
@@ -137,10 +135,7 @@ class HeaderCache::StoredFile {
 
  private:
   static constexpr std::uint64_t kWindowBytes = 256 * 1024;
-  void close() {
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-  }
-  int fd_ = -1;
+  base::FileDescriptor fd_;
   std::uint64_t size_ = 0;
   std::string window_;
   std::uint64_t start_ = 0;
